@@ -1,0 +1,99 @@
+#include "core/report/text.h"
+
+#include <array>
+#include <cstdarg>
+#include <cstdio>
+
+namespace zebrik {
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text;
+    if (needed > 0) {
+        text.resize(static_cast<std::size_t>(needed) + 1);
+        std::vsnprintf(text.data(), text.size(), format, args);
+        text.resize(static_cast<std::size_t>(needed));
+    }
+    va_end(args);
+    return text;
+}
+
+void AppendUtf8(std::string& line, char32_t cp) {
+    if (cp < 0x80) {
+        line.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        line.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        line.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        line.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        line.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        line.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        line.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        line.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        line.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        line.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+namespace {
+
+// Windows-1252 differs from Latin-1 only in 0x80 to 0x9F. The five bytes it leaves
+// undefined keep their C1 code point, as Windows itself converts them.
+constexpr std::array<char16_t, 32> kWindows1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
+};
+
+}  // namespace
+
+void AppendCardChar(std::string& line, std::uint8_t byte) {
+    if (byte == 0) {
+        return;
+    }
+    if (byte >= 0x80 && byte <= 0x9F) {
+        AppendUtf8(line, kWindows1252High[byte - 0x80]);
+    } else {
+        AppendUtf8(line, byte);
+    }
+}
+
+void AppendCardText(std::string& line, std::span<const std::uint8_t> bytes) {
+    for (std::uint8_t byte : bytes) {
+        AppendCardChar(line, byte);
+    }
+}
+
+void AppendHexDigit(std::string& line, std::uint8_t nibble) {
+    line.push_back("0123456789ABCDEF"[nibble & 0x0F]);
+}
+
+void AppendHexBytes(std::string& line, std::span<const std::uint8_t> bytes) {
+    for (std::uint8_t byte : bytes) {
+        AppendHexDigit(line, static_cast<std::uint8_t>(byte >> 4));
+        AppendHexDigit(line, byte);
+    }
+}
+
+std::string_view CutUtf8(std::string_view text, std::size_t maxCharacters) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) != 0x80) {  // a lead byte starts a character
+            if (characters == maxCharacters) {
+                return text.substr(0, i);
+            }
+            ++characters;
+        }
+    }
+    return text;
+}
+
+}  // namespace zebrik

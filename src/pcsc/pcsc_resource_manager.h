@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/ports/resource_manager.h"
+
+namespace zebrik {
+
+// The resource manager over pcsc-lite (pcscd).
+class PcscResourceManager : public ResourceManager {
+public:
+    ResultCode EstablishContext(std::uint32_t scope, ContextHandle& context) override;
+    ResultCode ListReaders(ContextHandle context, std::span<char> readers,
+                           std::uint32_t& length) override;
+    ResultCode GetStatusChange(ContextHandle context, std::uint32_t timeout,
+                               ReaderState& state) override;
+    ResultCode ListCards(ContextHandle context, std::span<const std::uint8_t> atr,
+                         std::span<char> names, std::uint32_t& length) override;
+    ResultCode Connect(ContextHandle context, const std::string& reader, std::uint32_t shareMode,
+                       std::uint32_t preferredProtocols, CardHandle& card,
+                       std::uint32_t& activeProtocol) override;
+    ResultCode Status(CardHandle card, std::span<char> readerName,
+                      std::uint32_t& readerNameLength, std::uint32_t& state,
+                      std::uint32_t& protocol, std::span<std::uint8_t> atr,
+                      std::uint32_t& atrLength) override;
+    ResultCode GetAttrib(CardHandle card, std::uint32_t attributeId,
+                         std::span<std::uint8_t> value, std::uint32_t& length) override;
+    ResultCode Transmit(CardHandle card, SendPci sendPci, std::span<const std::uint8_t> command,
+                        std::span<std::uint8_t> response, std::uint32_t& responseLength) override;
+    ResultCode Disconnect(CardHandle card, std::uint32_t disposition) override;
+    ResultCode ReleaseContext(ContextHandle context) override;
+};
+
+}  // namespace zebrik
