@@ -1,0 +1,270 @@
+#include "core/analysis/analysis_run.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/analysis/dispatch.h"
+#include "core/analysis/pcsc_errors.h"
+#include "core/analysis/reader_properties.h"
+#include "core/report/text.h"
+
+namespace zebrik {
+namespace {
+
+constexpr std::size_t kReaderListBytes = 512;
+constexpr std::size_t kCardNameBytes = 256;
+constexpr std::size_t kStatusReaderNameBytes = 256;
+constexpr std::size_t kStatusAtrBytes = 33;
+constexpr std::size_t kMaxCardNameCharacters = 236;
+
+struct EventLine {
+    std::uint32_t flag;
+    std::string_view text;
+};
+
+// In the order the report shows them. Other bits of the event state (pcsc-lite's
+// "changed" flag, its event counter in the upper 16 bits) write nothing.
+constexpr std::array<EventLine, 5> kEventLines = {{
+    {kStateEmpty, "Es befindet sich keine Chipkarte im Terminal.\r\n"},
+    {kStateExclusive, "Die Chipkarte wird von einer anderen Anwendung exkusiv verwendet.\r\n"},
+    {kStateInUse, "Die Chipkarte wird von einer anderen Anwendung verwendet.\r\n"},
+    {kStateMute,
+     "Die Chipkarte ist nicht ansprechbar oder wird vom Kartenterminal oder der Software nicht "
+     "unterstützt.\r\n"},
+    {kStateUnpowered, "Die Chipkarte wird nicht mit Energie versorgt.\r\n"},
+}};
+
+struct MemoryCardAtr {
+    std::array<std::uint8_t, 3> prefix;
+    MemoryCardBus bus;
+};
+
+constexpr std::array<MemoryCardAtr, 4> kMemoryCardAtrs = {{
+    {{0x3B, 0x04, 0x49}, MemoryCardBus::I2C},        // native protocol S=8
+    {{0x3B, 0x04, 0x82}, MemoryCardBus::I2C},        // native protocol S=8
+    {{0x3B, 0x04, 0xA2}, MemoryCardBus::TwoWire},    // native protocol S=10
+    {{0x3B, 0x04, 0x92}, MemoryCardBus::ThreeWire},  // native protocol S=9
+}};
+
+// The part of a buffer the resource manager says it filled, never more than the buffer.
+template <typename T>
+std::span<const T> Received(std::span<const T> buffer, std::uint32_t length) {
+    return buffer.first(std::min<std::size_t>(length, buffer.size()));
+}
+
+// The names of a multi-string: each ends at its NUL, the list at an empty name. A last
+// name without its NUL ends where the received bytes end.
+std::vector<std::string> SplitMultiString(std::span<const char> bytes) {
+    std::vector<std::string> names;
+    while (!bytes.empty() && bytes.front() != '\0') {
+        const void* nul = std::memchr(bytes.data(), '\0', bytes.size());
+        const std::size_t length =
+            nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data())
+                : bytes.size();
+        names.emplace_back(bytes.data(), length);
+        bytes = bytes.subspan(std::min(length + 1, bytes.size()));
+    }
+    return names;
+}
+
+std::string_view ProtocolName(std::uint32_t protocol) {
+    switch (protocol) {
+        case kProtocolT0:
+            return "T=0\r\n";
+        case kProtocolT1:
+            return "T=1\r\n";
+        default:
+            return "undefiniert\r\n";
+    }
+}
+
+// The line for the card state of the status query; a card in specific mode, the normal
+// state of a connected card, writes none.
+std::string_view CardStateLine(std::uint32_t state) {
+    switch (state) {
+        case kCardAbsent:
+            return "Es befindet sich keine Chipkarte im Terminal.\r\n";
+        case kCardPresent:
+            return "Es befindet sich eine Karte im Terminal, aber sie wurde nicht in die richtige "
+                   "Position gebracht.\r\n";
+        case kCardSwallowed:
+            return "Es befindet sich eine richtig positionierte Karte im Terminal, sie wird "
+                   "jedoch nicht mit Strom versorgt.\r\n";
+        case kCardPowered:
+            return "Die Karte wird mit Strom versorgt, aber der Gerätetreiber kann den Modus der "
+                   "Karte nicht ermitteln.\r\n";
+        case kCardNegotiable:
+            return "Die Karte wurde zurückgesetzt und wartet auf die PTS-Aushandlung.\r\n";
+        case kCardSpecific:
+            return {};
+        default:
+            return "Die Karte befindet sich in einem unbekannten oder unerwarteten Zustand.\r\n";
+    }
+}
+
+void ReportEventState(Report& report, std::uint32_t eventState) {
+    for (const EventLine& line : kEventLines) {
+        if ((eventState & line.flag) != 0) {
+            AppendReport(report, line.text);
+        }
+    }
+}
+
+void ReportAtr(Report& report, std::span<const std::uint8_t> atr) {
+    std::string line = "ATR der Chipkarte:";
+    for (std::uint8_t byte : atr) {
+        line += Format(" %02X", byte);
+    }
+    line += "\r\n";
+    AppendReport(report, line);
+}
+
+// The names the resource manager knows for this ATR, one line each. A failed query is
+// no fault: most cards have no name there.
+void ReportCardNames(Report& report, ResourceManager& manager, ContextHandle context,
+                     std::span<const std::uint8_t> atr) {
+    std::array<char, kCardNameBytes> names{};
+    std::uint32_t length = kCardNameBytes;
+    if (manager.ListCards(context, atr, names, length) != kScardSuccess) {
+        return;
+    }
+    for (const std::string& name : SplitMultiString(Received<char>(names, length))) {
+        std::string line = "Name der Chipkarte: ";
+        line += CutUtf8(name, kMaxCardNameCharacters);
+        line += "\r\n";
+        AppendReport(report, line);
+    }
+}
+
+// The card branch over a shared connection: protocol, card state, then the card's own data.
+void ReportConnectedCard(ReportPane& pane, const CardConnection& card,
+                         std::uint32_t connectProtocol, MemoryCardBus bus) {
+    AppendReport(pane.report,
+                 std::string("Aktives Protokoll: ") + std::string(ProtocolName(connectProtocol)));
+
+    std::array<char, kStatusReaderNameBytes> readerName{};
+    std::uint32_t readerNameLength = kStatusReaderNameBytes;
+    std::array<std::uint8_t, kStatusAtrBytes> atr{};
+    std::uint32_t atrLength = kStatusAtrBytes;
+    std::uint32_t state = 0;
+    std::uint32_t protocol = kProtocolUndefined;
+    if (const ResultCode code = card.manager.Status(card.handle, readerName, readerNameLength,
+                                                    state, protocol, atr, atrLength);
+        code != kScardSuccess) {
+        ReportPcscError(pane, code);
+        return;
+    }
+    if (const std::string_view line = CardStateLine(state); !line.empty()) {
+        AppendReport(pane.report, line);
+    }
+    // Whatever the state, the card gets its chance; the status query's protocol is the
+    // one in force now.
+    DispatchCardFamily(pane, card, protocol, bus);
+}
+
+void ReportReader(ReportPane& pane, ResourceManager& manager, ContextHandle context,
+                  const std::string& name) {
+    AppendReport(pane.report, "Chipkartenleser gefunden: \"" + name + "\"\r\n");
+
+    ReaderState state;
+    state.reader = name;
+    state.currentState = kStateUnaware;  // so the query answers at once
+    if (const ResultCode code = manager.GetStatusChange(context, kInfinite, state);
+        code != kScardSuccess) {
+        ReportPcscError(pane, code);
+        return;
+    }
+    ReportEventState(pane.report, state.eventState);
+
+    const auto atr = Received<std::uint8_t>(state.atr, state.atrLength);
+    const bool cardPresent = (state.eventState & kStatePresent) != 0 && !atr.empty();
+    MemoryCardBus bus = MemoryCardBus::None;
+    if (cardPresent) {
+        ReportAtr(pane.report, atr);
+        bus = ClassifyAtr(atr);
+        ReportCardNames(pane.report, manager, context, atr);
+    }
+
+    // A card is talked to over a shared connection; an empty reader is reached directly.
+    CardConnection connection{manager, 0};
+    std::uint32_t protocol = kProtocolUndefined;
+    const ResultCode code =
+        cardPresent ? manager.Connect(context, name, kShareShared, kProtocolT0 | kProtocolT1,
+                                      connection.handle, protocol)
+                    : manager.Connect(context, name, kShareDirect, kProtocolUndefined,
+                                      connection.handle, protocol);
+    if (code != kScardSuccess || connection.handle == 0) {
+        // Drivers that allow no direct connection refuse it with SCARD_E_INVALID_VALUE;
+        // an empty reader then simply has no properties to show.
+        if (code != kScardEInvalidValue) {
+            ReportPcscError(pane, code);
+        }
+        return;
+    }
+
+    if (cardPresent) {
+        ReportConnectedCard(pane, connection, protocol, bus);
+    } else {
+        ReportReaderProperties(pane, connection);
+    }
+    // Leave the card as it is: never reset or eject it behind the user's back.
+    manager.Disconnect(connection.handle, kLeaveCard);
+}
+
+// Returns 0 after the pass, or the code with which listing the readers failed.
+ResultCode ReportAllReaders(ReportPane& pane, ResourceManager& manager, ContextHandle context) {
+    std::array<char, kReaderListBytes> list{};
+    std::uint32_t length = kReaderListBytes;
+    ResultCode code = manager.ListReaders(context, list, length);
+    std::vector<std::string> readers;
+    if (code == kScardSuccess) {
+        readers = SplitMultiString(Received<char>(list, length));
+        if (readers.empty()) {
+            code = kScardENoReadersAvailable;
+        }
+    }
+    if (code != kScardSuccess) {
+        ReportPcscError(pane, code);
+        return code;
+    }
+    for (std::size_t i = 0; i < readers.size(); ++i) {
+        if (i > 0) {
+            AppendReport(pane.report, "\r\n");
+        }
+        ReportReader(pane, manager, context, readers[i]);
+    }
+    return kScardSuccess;
+}
+
+}  // namespace
+
+MemoryCardBus ClassifyAtr(std::span<const std::uint8_t> atr) {
+    if (atr.size() < 3) {
+        return MemoryCardBus::None;
+    }
+    for (const MemoryCardAtr& entry : kMemoryCardAtrs) {
+        if (std::equal(entry.prefix.begin(), entry.prefix.end(), atr.begin())) {
+            return entry.bus;
+        }
+    }
+    return MemoryCardBus::None;
+}
+
+ResultCode RunAnalysis(ReportPane& pane, ResourceManager& manager) {
+    pane.report.Clear();
+    ContextHandle context = 0;
+    if (const ResultCode code = manager.EstablishContext(kScardScopeUser, context);
+        code != kScardSuccess) {
+        ReportPcscError(pane, code);
+        return code;
+    }
+    const ResultCode result = ReportAllReaders(pane, manager, context);
+    manager.ReleaseContext(context);
+    return result;
+}
+
+}  // namespace zebrik
