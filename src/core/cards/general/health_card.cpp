@@ -1,0 +1,227 @@
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "core/analysis/pcsc_errors.h"
+#include "core/cards/general/general.h"
+#include "core/report/text.h"
+
+// The German electronic health card (eGK): card version, transaction status of the
+// insured person's master data (VSD) and the state of the two card-holder PINs.
+namespace zebrik {
+namespace {
+
+constexpr std::array<std::uint8_t, 4> kSelectMf = {0x00, 0xA4, 0x00, 0x0C};
+constexpr std::array<std::uint8_t, 7> kSelectVersionFile = {0x00, 0xA4, 0x02, 0x0C,
+                                                            0x02, 0x2F, 0x10};
+constexpr std::array<std::uint8_t, 11> kSelectHealthApplication = {
+    0x00, 0xA4, 0x04, 0x0C, 0x06, 0xD2, 0x76, 0x00, 0x00, 0x01, 0x02};
+// READ BINARY of EF.StatusVD by its short file identifier 0C, from offset 0.
+constexpr std::array<std::uint8_t, 5> kReadStatusFile = {0x00, 0xB0, 0x8C, 0x00, 0x00};
+// VERIFY without PIN data only asks for the PIN's state; it counts no attempt.
+constexpr std::array<std::uint8_t, 4> kQueryPracticePin = {0x80, 0x20, 0x00, 0x01};
+constexpr std::array<std::uint8_t, 4> kQueryPrivatePin = {0x80, 0x20, 0x00, 0x02};
+
+constexpr std::array<const char*, 4> kVersionLabels = {
+    "Elektrische Schnittstelle: ", "Anwendungsspezifische Strukturen: ", "Speicherstrukturen: ",
+    "Reserviert: "};
+
+constexpr StatusWord kApplicationDeactivated = 0x6283;
+constexpr StatusWord kMobileTerminalNotAuthorised = 0x6900;
+
+constexpr std::size_t kVersionLength = 5;
+constexpr std::size_t kStatusFileLength = 25;
+
+// A 40-bit version number: the first 12 bits, the next 12 bits, the last 16 bits.
+std::string VersionText(std::span<const std::uint8_t> bytes) {
+    const unsigned first = bytes[0] * 16u + (bytes[1] >> 4);
+    const unsigned second = (bytes[1] & 0x0Fu) * 256u + bytes[2];
+    const unsigned third = bytes[3] * 256u + bytes[4];
+    return Format("%X.%X.%X\r\n", first, second, third);
+}
+
+// The refusals of the health application that have a meaning of their own; the line
+// stands instead of the command exchange's general one.
+bool ReportHealthApplicationRefusal(ReportPane& pane, const StatusWordTakeover& takeover) {
+    if (!takeover.takenOver) {
+        return false;
+    }
+    if (takeover.statusWord == kApplicationDeactivated) {
+        AppendReport(pane.report,
+                     "\r\nDie Gesundheitsanwendung ist logisch oder physikalisch deaktiviert\r\n");
+    } else {
+        AppendReport(pane.report, "\r\nMobiles Kartenterminal: Autorisierung fehlt\r\n");
+    }
+    return true;
+}
+
+void ReportStatusFile(ReportPane& pane, std::span<const std::uint8_t> file) {
+    std::string status = "Status: ";
+    AppendCardChar(status, file[0]);
+    if (file[0] == '0') {
+        status += " (keine Transaktionen offen)";
+    } else if (file[0] == '1') {
+        status += " (Transaktionen offen)";
+    }
+    status += "\r\n";
+    AppendReport(pane.report, status);
+
+    // Stored as YYYYMMDD and hhmmss, shown as DD.MM.YYYY hh:mm:ss.
+    std::string updated = "Letzte Aktualisierung: ";
+    AppendCardText(updated, file.subspan(7, 2));
+    updated += '.';
+    AppendCardText(updated, file.subspan(5, 2));
+    updated += '.';
+    AppendCardText(updated, file.subspan(1, 4));
+    updated += ' ';
+    AppendCardText(updated, file.subspan(9, 2));
+    updated += ':';
+    AppendCardText(updated, file.subspan(11, 2));
+    updated += ':';
+    AppendCardText(updated, file.subspan(13, 2));
+    updated += "\r\n";
+    AppendReport(pane.report, updated);
+
+    AppendReport(pane.report, "Version der VSD-Struktur: " + VersionText(file.subspan(15, 5)));
+    AppendReport(pane.report, Format("Reserviert: %02X%02X%02X%02X%02X\r\n", file[20], file[21],
+                                     file[22], file[23], file[24]));
+}
+
+// Sends a PIN-state query straight to the resource manager: through the command exchange
+// a refusal would be reported as a failure and 98 04 would open a PIN prompt. Returns
+// false after a resource-manager error (already reported).
+bool QueryPinState(ReportPane& pane, const CardConnection& card,
+                   std::span<const std::uint8_t> query, std::uint8_t& sw1, std::uint8_t& sw2) {
+    std::array<std::uint8_t, kResponseCapacity> response{};
+    std::uint32_t length = kResponseCapacity;
+    const ResultCode code =
+        card.manager.Transmit(card.handle, SendPci::T1, query, response, length);
+    if (code != kScardSuccess) {
+        ReportPcscError(pane, code);
+        return false;
+    }
+    length = std::min<std::uint32_t>(length, kResponseCapacity);
+    // An answer without status bytes reads as 00 00, a state that is not interpreted.
+    sw1 = length >= 2 ? response[length - 2] : 0x00;
+    sw2 = length >= 2 ? response[length - 1] : 0x00;
+    return true;
+}
+
+const char* TransportPinKind(std::uint8_t kind) {
+    switch (kind) {
+        case 0x1:
+            return " (Zufallszahl)";
+        case 0x2:
+            return " (abgeleitet)";
+        case 0x4:
+            return " (Leer-PIN 2)";
+        case 0x5:
+            return " (fester Wert)";
+        case 0x7:
+            return " (Leer-PIN 1)";
+        case 0xF:
+            return " (PIN 7391)";
+        default:
+            return "";
+    }
+}
+
+}  // namespace
+
+int ReadCardVersion(ReportPane& pane, const CardConnection& card) {
+    ApduResponse response;
+    if (SendCommand(pane, card, SendPci::T1, kSelectMf, response) == 0 ||
+        SendCommand(pane, card, SendPci::T1, kSelectVersionFile, response) == 0) {
+        return 0;
+    }
+    AppendReport(pane.report, "\r\nVersion der Chipkarte...\r\n");
+    for (std::size_t n = 1; n <= kVersionLabels.size(); ++n) {
+        const std::array<std::uint8_t, 5> readRecord = {0x00, 0xB2, static_cast<std::uint8_t>(n),
+                                                        0x04, 0x00};
+        if (SendCommand(pane, card, SendPci::T1, readRecord, response) == 0) {
+            break;
+        }
+        const auto record = response.Data();
+        std::string line = kVersionLabels[n - 1];
+        line += record.size() >= kVersionLength ? VersionText(record) : "nicht ermittelbar\r\n";
+        AppendReport(pane.report, line);
+    }
+    return 1;
+}
+
+int ReadInsuredDataStatus(ReportPane& pane, const CardConnection& card) {
+    ApduResponse response;
+    if (SendCommand(pane, card, SendPci::T1, kSelectMf, response) == 0) {
+        return 0;
+    }
+    const std::array<StatusWord, 2> selectRefusals = {kApplicationDeactivated,
+                                                      kMobileTerminalNotAuthorised};
+    StatusWordTakeover selectTakeover{selectRefusals};
+    if (SendCommand(pane, card, SendPci::T1, kSelectHealthApplication, response, &selectTakeover) ==
+        0) {
+        return ReportHealthApplicationRefusal(pane, selectTakeover) ? 1 : 0;
+    }
+    const std::array<StatusWord, 1> readRefusals = {kMobileTerminalNotAuthorised};
+    StatusWordTakeover readTakeover{readRefusals};
+    if (SendCommand(pane, card, SendPci::T1, kReadStatusFile, response, &readTakeover) == 0) {
+        return ReportHealthApplicationRefusal(pane, readTakeover) ? 1 : 0;
+    }
+    AppendReport(pane.report, "\r\nTransaktionsstatus der Versichertenstammdaten...\r\n");
+    const auto file = response.Data();
+    if (file.size() < kStatusFileLength) {
+        AppendReport(pane.report, "nicht ermittelbar\r\n");
+        return 1;
+    }
+    ReportStatusFile(pane, file);
+    return 1;
+}
+
+int ReportPinStatus(ReportPane& pane, std::uint8_t sw1, std::uint8_t sw2) {
+    const bool counter = (sw2 & 0xF0) == 0xC0;
+    const std::uint8_t x = sw2 & 0x0F;
+    if (sw1 == 0x90 && sw2 == 0x00) {
+        AppendReport(pane.report, "Verifikation nicht erforderlich\r\n");
+        return 1;
+    }
+    if (sw1 == 0x63 && counter) {
+        AppendReport(pane.report,
+                     Format("Echt-PIN, Fehlbedienungszähler: %u Versuche verbleibend\r\n",
+                            static_cast<unsigned>(x)));
+        return 1;
+    }
+    if (sw1 == 0x62 && counter) {
+        AppendReport(pane.report, std::string("Transport-PIN") + TransportPinKind(x) + "\r\n");
+        return 1;
+    }
+    if (sw1 == 0x6A && sw2 == 0x88) {
+        AppendReport(pane.report, "Das adressierte Passwort wurde nicht gefunden\r\n");
+        return 0;
+    }
+    if (sw1 == 0x69 && sw2 == 0x82) {
+        AppendReport(pane.report, "Zugriffsregel nicht erfüllt\r\n");
+        return 0;
+    }
+    return 0;
+}
+
+int ReadHealthPinStatus(ReportPane& pane, const CardConnection& card) {
+    ApduResponse response;
+    if (SendCommand(pane, card, SendPci::T1, kSelectMf, response) == 0) {
+        return 0;
+    }
+    std::uint8_t sw1 = 0;
+    std::uint8_t sw2 = 0;
+    if (!QueryPinState(pane, card, kQueryPracticePin, sw1, sw2)) {
+        return 0;
+    }
+    AppendReport(pane.report, "\r\nStatus der Praxis-PIN:\r\n");
+    const int practice = ReportPinStatus(pane, sw1, sw2);
+    if (!QueryPinState(pane, card, kQueryPrivatePin, sw1, sw2)) {
+        return 0;
+    }
+    AppendReport(pane.report, "\r\nStatus der Privat-PIN:\r\n");
+    const int privat = ReportPinStatus(pane, sw1, sw2);
+    return practice != 0 || privat != 0 ? 1 : 0;
+}
+
+}  // namespace zebrik

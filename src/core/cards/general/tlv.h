@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+// BER-TLV as simple card files use it: one-byte tags and one-byte lengths. Every element
+// handed out lies wholly inside the bytes it was read from.
+namespace zebrik {
+
+struct TlvElement {
+    std::uint8_t tag = 0;
+    std::span<const std::uint8_t> value;
+    std::size_t end = 0;  // offset of the byte after the value
+};
+
+// The element that starts at `offset`; none when the tag and length bytes are not both
+// there or the value would run past the end of `bytes`.
+std::optional<TlvElement> ReadTlv(std::span<const std::uint8_t> bytes, std::size_t offset);
+
+// One entry of the application directory EF.DIR (ISO 7816-4): an application template
+// (tag 61) whose first element is the AID (tag 4F), optionally followed by the label
+// (tag 50); a record that starts with the AID itself is taken as well.
+struct DirectoryEntry {
+    std::span<const std::uint8_t> aid;
+    std::span<const std::uint8_t> label;  // empty when the record carries none
+};
+
+// None when the record names no AID or its lengths run past the record.
+std::optional<DirectoryEntry> ParseDirectoryRecord(std::span<const std::uint8_t> record);
+
+}  // namespace zebrik
