@@ -1,0 +1,90 @@
+// The identity files of a GSM SIM (GSM 11.11 10.1.1, 10.3.2, 10.3.19): ICCID, phase, IMSI.
+#include <algorithm>
+#include <string>
+
+#include "core/cards/sim/sim.h"
+#include "core/cards/sim/sim_commands.h"
+#include "core/report/text.h"
+
+namespace zebrik {
+
+using namespace sim_commands;
+
+namespace {
+
+std::string GsmPhaseText(std::uint8_t phase) {
+    switch (phase) {
+        case 0x00:
+            return "1";
+        case 0x02:
+            return "2";
+        case 0x03:
+            return "2+";
+        default:
+            return Format("%X", static_cast<unsigned>(phase));
+    }
+}
+
+}  // namespace
+
+int ReadSimIccid(ReportPane& pane, const CardConnection& card,
+                 std::span<std::uint8_t> destination) {
+    ApduResponse response;
+    // EF ICCID lies directly under the MF.
+    if (SendInTurn(pane, card, {kSelectMf, kSelectEfIccid, kReadBinaryIccid}, response) == 0) {
+        return 0;
+    }
+    std::string line = "\r\nICCID der SIM-Karte: ";
+    for (std::uint8_t byte : response.Data()) {
+        AppendSwappedDigits(line, byte);
+    }
+    line += "\r\n";
+    AppendReport(pane.report, line);
+    CopyToDestination(destination, response.Data());
+    return 1;
+}
+
+int ReadGsmPhase(ReportPane& pane, const CardConnection& card, std::uint8_t* destination) {
+    ApduResponse response;
+    if (SendInTurn(pane, card, {kSelectMf, kSelectDfGsm, kSelectEfPhase, kReadBinaryPhase},
+                   response) == 0) {
+        return 0;
+    }
+    // An empty answer has no phase to show; the cleared buffer must not pass for phase 1.
+    if (response.DataLength() == 0) {
+        AppendReport(pane.report, "\r\nGSM-Phase: \r\n");
+        return 1;
+    }
+    const std::uint8_t phase = response.Data()[0];
+    AppendReport(pane.report, "\r\nGSM-Phase: " + GsmPhaseText(phase) + "\r\n");
+    if (destination != nullptr) {
+        *destination = phase;
+    }
+    return 1;
+}
+
+int ReadSimImsi(ReportPane& pane, const CardConnection& card, std::span<std::uint8_t> destination) {
+    ApduResponse response;
+    if (SendInTurn(pane, card, {kSelectMf, kSelectDfGsm, kSelectEfImsi, kReadBinaryImsi},
+                   response) == 0) {
+        return 0;
+    }
+    const auto data = response.Data();
+    // Byte 0 counts the IMSI bytes that follow; the digits end there or with the data.
+    const std::size_t end =
+        data.empty() ? 0 : std::min<std::size_t>(std::size_t{data[0]} + 1, data.size());
+    std::string line = "\r\nIMSI: ";
+    // Byte 1: identity type and parity in the low nibble, the first digit in the high one.
+    if (end > 1 && (data[1] >> 4) != 0x0F) {
+        AppendHexDigit(line, static_cast<std::uint8_t>(data[1] >> 4));
+    }
+    for (std::size_t i = 2; i < end; ++i) {
+        AppendSwappedDigits(line, data[i]);
+    }
+    line += "\r\n";
+    AppendReport(pane.report, line);
+    CopyToDestination(destination, data);
+    return 1;
+}
+
+}  // namespace zebrik

@@ -1,0 +1,29 @@
+// The service provider name, EF SPN (GSM 11.11 10.3.11).
+#include <string>
+
+#include "core/cards/sim/gsm_alphabet.h"
+#include "core/cards/sim/sim.h"
+#include "core/cards/sim/sim_commands.h"
+
+namespace zebrik {
+
+using namespace sim_commands;
+
+int ReadServiceProviderName(ReportPane& pane, const CardConnection& card) {
+    ApduResponse response;
+    if (SendInTurn(pane, card, {kSelectMf, kSelectDfGsm, kSelectEfSpn, kReadBinarySpn}, response) ==
+        0) {
+        return 0;
+    }
+    const auto data = response.Data();
+    std::string line = "\r\nProvider: ";
+    // Byte 0 is the display condition; the name follows, padded with FF.
+    for (std::size_t i = 1; i < data.size() && data[i] != 0xFF; ++i) {
+        AppendGsmChar(line, data[i]);
+    }
+    line += "\r\n";
+    AppendReport(pane.report, line);
+    return 1;
+}
+
+}  // namespace zebrik
