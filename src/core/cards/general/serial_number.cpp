@@ -63,19 +63,20 @@ int ReadCardSerialNumber(ReportPane& pane, const CardConnection& card,
         line += "nicht ermittelbar\r\n";
     }
     AppendReport(pane.report, line);
-    zka::CopyInto(destination, file, file.DataLength());
+    zka::CopyInto(destination, zka::RecordData(file), file.DataLength());
     return 1;
 }
 
 int ReadSignaturePinCounter(ReportPane& pane, const CardConnection& card,
                             std::span<std::uint8_t> destination) {
-    ApduResponse record;
+    ApduResponse response;
     if (!zka::SendInOrder(pane, card,
                           {zka::kSelectMf, kSelectDfSignature, zka::kSelectEfErrorCounters,
                            zka::kReadRecord1FirstTwo},
-                          record)) {
+                          response)) {
         return 0;
     }
+    const zka::RecordData record(response);
     AppendReport(pane.report, Format("\r\nFehlbedienungszähler der Signatur-PIN: %u/%u\r\n",
                                      unsigned{record.At(1)}, unsigned{record.At(0)}));
     zka::CopyInto(destination, record, 2);

@@ -15,10 +15,18 @@ bool SendInOrder(ReportPane& pane, const CardConnection& card,
     return true;
 }
 
-void CopyInto(std::span<std::uint8_t> destination, const ApduResponse& response,
-              std::size_t offered) {
-    const std::size_t count = std::min({destination.size(), offered, response.bytes.size()});
-    std::copy_n(response.bytes.begin(), count, destination.begin());
+std::span<const std::uint8_t> RecordData::Bytes(std::size_t first, std::size_t count) const {
+    if (first >= data_.size()) {
+        return {};
+    }
+    return data_.subspan(first, std::min(count, data_.size() - first));
+}
+
+void CopyInto(std::span<std::uint8_t> destination, const RecordData& record, std::size_t offered) {
+    const std::size_t count = std::min(destination.size(), offered);
+    for (std::size_t i = 0; i < count; ++i) {
+        destination[i] = record.At(i);
+    }
 }
 
 }  // namespace zebrik::zka

@@ -53,9 +53,23 @@ bool SendInOrder(ReportPane& pane, const CardConnection& card,
                  std::initializer_list<std::span<const std::uint8_t>> commands,
                  ApduResponse& response);
 
-// Copies the first bytes of the receive buffer into a caller's destination, as many as
-// both offer; an empty destination takes nothing.
-void CopyInto(std::span<std::uint8_t> destination, const ApduResponse& response,
-              std::size_t offered);
+// The data of a received record. A position beyond what the card sent reads as 0, so a
+// short record shows zeros, never its own status word or the bytes of an earlier answer.
+class RecordData {
+public:
+    explicit RecordData(const ApduResponse& response) : data_(response.Data()) {}
+
+    std::uint8_t At(std::size_t i) const { return i < data_.size() ? data_[i] : 0; }
+    // The received bytes of positions first .. first + count - 1 (fewer, or none, when the
+    // record is shorter).
+    std::span<const std::uint8_t> Bytes(std::size_t first, std::size_t count) const;
+
+private:
+    std::span<const std::uint8_t> data_;
+};
+
+// Copies the first `offered` positions of the record into a caller's destination, as many
+// as it holds; an empty destination takes nothing.
+void CopyInto(std::span<std::uint8_t> destination, const RecordData& record, std::size_t offered);
 
 }  // namespace zebrik::zka

@@ -11,16 +11,17 @@ constexpr std::uint8_t kGlobalPins = 3;
 
 // EF_FBZ below the MF: record n holds the error counter of global PIN n.
 int ReadGlobalErrorCounters(ReportPane& pane, const CardConnection& card) {
-    ApduResponse record;
-    if (!zka::SendInOrder(pane, card, {zka::kSelectMf, zka::kSelectEfErrorCounters}, record)) {
+    ApduResponse response;
+    if (!zka::SendInOrder(pane, card, {zka::kSelectMf, zka::kSelectEfErrorCounters}, response)) {
         return 0;
     }
     AppendReport(pane.report, "\r\nGlobale Fehlbedienungszähler der Chipkarte\r\n");
     for (std::uint8_t pin = 1; pin <= kGlobalPins; ++pin) {
         if (SendCommand(pane, card, SendPci::T1, zka::ReadRecord(pin, zka::kFirstTwoBytes),
-                        record) == 0) {
+                        response) == 0) {
             break;
         }
+        const zka::RecordData record(response);
         AppendReport(pane.report, Format("PIN%u: %u/%u\r\n", unsigned{pin}, unsigned{record.At(1)},
                                          unsigned{record.At(0)}));
     }

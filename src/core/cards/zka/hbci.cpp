@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <string>
 
 #include "core/cards/zka/commands.h"
@@ -28,13 +27,9 @@ constexpr TextField kAddressSuffix = {53, 2};
 constexpr TextField kCountry = {55, 3};
 constexpr TextField kUserId = {58, 30};
 
-std::string TextOf(const ApduResponse& record, TextField field) {
-    const std::span<const std::uint8_t> bytes(record.bytes);
-    if (field.first >= bytes.size()) {
-        return {};
-    }
-    return OemTextToAnsi(
-        bytes.subspan(field.first, std::min(field.length, bytes.size() - field.first)));
+// A text field as far as the card sent it.
+std::string TextOf(const zka::RecordData& record, TextField field) {
+    return OemTextToAnsi(record.Bytes(field.first, field.length));
 }
 
 // The service may be coded as a small number or as an ASCII digit; ASCII one is not a
@@ -63,7 +58,7 @@ const char* CommunicationServiceText(std::uint8_t service) {
 }
 
 // Four blanks mean the bank code is not set; the line then stays empty after the label.
-std::string BankCodeLine(const ApduResponse& record) {
+std::string BankCodeLine(const zka::RecordData& record) {
     std::string line = "Kreditinstitutscode:\t";
     bool blank = true;
     for (std::size_t i = kBankCode; i < kBankCode + 4; ++i) {
@@ -76,13 +71,13 @@ std::string BankCodeLine(const ApduResponse& record) {
     return line + "\r\n";
 }
 
-void AppendLabelledText(ReportPane& pane, const char* label, const ApduResponse& record,
+void AppendLabelledText(ReportPane& pane, const char* label, const zka::RecordData& record,
                         TextField field) {
     AppendReport(pane.report, label);
     AppendReport(pane.report, TextOf(record, field) + "\r\n");
 }
 
-void ReportBankConnection(ReportPane& pane, const ApduResponse& record, unsigned number) {
+void ReportBankConnection(ReportPane& pane, const zka::RecordData& record, unsigned number) {
     AppendReport(pane.report, Format("\r\nBankverbindung %u\r\n", number));
     AppendLabelledText(pane, "\r\nKreditinstitut:\t\t", record, kBankName);
     AppendReport(pane.report, BankCodeLine(record));
@@ -99,32 +94,33 @@ void ReportBankConnection(ReportPane& pane, const ApduResponse& record, unsigned
 }  // namespace
 
 int ReadBankConnections(ReportPane& pane, const CardConnection& card) {
-    ApduResponse record;
+    ApduResponse response;
     if (!zka::SendInOrder(pane, card,
                           {zka::kSelectMf, zka::kSelectDfHbci, zka::kSelectEfBankConnections},
-                          record)) {
+                          response)) {
         return 0;
     }
     // Unlike the purse logs, a record that cannot be read makes the whole list a failure.
     for (std::uint8_t number = 1; number <= kBankConnectionRecords; ++number) {
         if (SendCommand(pane, card, SendPci::T1, zka::ReadRecord(number, zka::kWholeRecord),
-                        record) == 0) {
+                        response) == 0) {
             return 0;
         }
-        ReportBankConnection(pane, record, number);
+        ReportBankConnection(pane, zka::RecordData(response), number);
     }
     return 1;
 }
 
 int ReadHbciSequenceNumber(ReportPane& pane, const CardConnection& card,
                            std::span<std::uint8_t> destination) {
-    ApduResponse record;
+    ApduResponse response;
     if (!zka::SendInOrder(pane, card,
                           {zka::kSelectMf, zka::kSelectDfHbci, zka::kSelectEfHbciSequence,
                            zka::kReadRecord1FirstTwo},
-                          record)) {
+                          response)) {
         return 0;
     }
+    const zka::RecordData record(response);
     AppendReport(pane.report,
                  Format("\r\nSequenznummer: %02X%02X\r\n", record.At(0), record.At(1)));
     zka::CopyInto(destination, record, 2);
@@ -134,13 +130,14 @@ int ReadHbciSequenceNumber(ReportPane& pane, const CardConnection& card,
 // The error counter record of a PIN shows its second byte first, both in decimal.
 int ReadFintsPinCounter(ReportPane& pane, const CardConnection& card,
                         std::span<std::uint8_t> destination) {
-    ApduResponse record;
+    ApduResponse response;
     if (!zka::SendInOrder(pane, card,
                           {zka::kSelectMf, zka::kSelectDfHbci, zka::kSelectEfErrorCounters,
                            zka::kReadRecord1FirstTwo},
-                          record)) {
+                          response)) {
         return 0;
     }
+    const zka::RecordData record(response);
     AppendReport(pane.report, Format("\r\nFehlbedienungszähler der FinTS-PIN: %u/%u\r\n",
                                      unsigned{record.At(1)}, unsigned{record.At(0)}));
     zka::CopyInto(destination, record, 2);

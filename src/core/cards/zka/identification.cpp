@@ -7,16 +7,16 @@
 namespace zebrik {
 
 // EF_ID of the card, record 1: serial number digits, short bank code, card number,
-// expiry and activation date, country and currency. Every field is read at its fixed
-// position of the (cleared) buffer, so a short record shows zeros.
+// expiry and activation date, country and currency, each at its fixed position.
 int ReadZkaIdentification(ReportPane& pane, const CardConnection& card,
                           std::span<std::uint8_t> destination) {
-    ApduResponse record;
+    ApduResponse response;
     if (!zka::SendInOrder(pane, card,
                           {zka::kSelectMf, zka::kSelectEfIdentification, zka::kReadRecord1},
-                          record)) {
+                          response)) {
         return 0;
     }
+    const zka::RecordData record(response);
     const auto at = [&record](std::size_t i) { return record.At(i); };
 
     // Nine whole bytes and the high nibble of the tenth: 19 digits.

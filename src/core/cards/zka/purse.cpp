@@ -13,7 +13,7 @@ constexpr std::uint8_t kLoadLogRecords = 3;
 constexpr std::uint8_t kPaymentLogRecords = 15;
 
 // Three BCD bytes: four digits, a comma, two digits of the fraction.
-std::string Amount(const ApduResponse& record, std::size_t at) {
+std::string Amount(const zka::RecordData& record, std::size_t at) {
     return Format("%02X%02X,%02X", record.At(at), record.At(at + 1), record.At(at + 2));
 }
 
@@ -42,7 +42,7 @@ const char* TransactionKindText(std::uint8_t status) {
     }
 }
 
-std::string HexField(const ApduResponse& record, std::size_t first, std::size_t last) {
+std::string HexField(const zka::RecordData& record, std::size_t first, std::size_t last) {
     std::string digits;
     for (std::size_t i = first; i <= last; ++i) {
         digits += Format("%02X", record.At(i));
@@ -51,23 +51,23 @@ std::string HexField(const ApduResponse& record, std::size_t first, std::size_t 
 }
 
 // The date as day.month.century-and-year from the card's CC YY MM DD.
-std::string TransactionDate(const ApduResponse& record, std::size_t century) {
+std::string TransactionDate(const zka::RecordData& record, std::size_t century) {
     return Format("Datum der Transaktion:\t%02X.%02X.%02X%02X\r\n", record.At(century + 3),
                   record.At(century + 2), record.At(century), record.At(century + 1));
 }
 
-std::string TransactionTime(const ApduResponse& record, std::size_t hours) {
+std::string TransactionTime(const zka::RecordData& record, std::size_t hours) {
     return Format("Zeit der Transaktion:\t%02X:%02X:%02X\r\n", record.At(hours),
                   record.At(hours + 1), record.At(hours + 2));
 }
 
-void ReportStatusByte(ReportPane& pane, const ApduResponse& record) {
+void ReportStatusByte(ReportPane& pane, const zka::RecordData& record) {
     AppendReport(pane.report, Format("\r\nStatusbyte:\t\t%02X\r\n", record.At(0)));
     AppendReport(pane.report, "Kommando:\t\t");
     AppendReport(pane.report, TransactionKindText(record.At(0)));
 }
 
-void ReportLoadRecord(ReportPane& pane, const ApduResponse& record, unsigned number) {
+void ReportLoadRecord(ReportPane& pane, const zka::RecordData& record, unsigned number) {
     AppendReport(pane.report, Format("\r\nLade-/Entladetransaktion %u\r\n", number));
     ReportStatusByte(pane, record);
     AppendReport(pane.report,
@@ -83,7 +83,7 @@ void ReportLoadRecord(ReportPane& pane, const ApduResponse& record, unsigned num
     AppendReport(pane.report, "Terminal Trace-Nummer:\t" + HexField(record, 21, 23) + "\r\n");
 }
 
-void ReportPaymentRecord(ReportPane& pane, const ApduResponse& record, unsigned number) {
+void ReportPaymentRecord(ReportPane& pane, const zka::RecordData& record, unsigned number) {
     AppendReport(pane.report, Format("\r\nAbbuchungs-/Rückbuchungstransaktion %u\r\n", number));
     ReportStatusByte(pane, record);
     AppendReport(pane.report,
@@ -104,26 +104,27 @@ void ReportPaymentRecord(ReportPane& pane, const ApduResponse& record, unsigned 
 template <typename ReportRecord>
 void ListLogRecords(ReportPane& pane, const CardConnection& card, std::uint8_t count,
                     ReportRecord reportRecord) {
-    ApduResponse record;
+    ApduResponse response;
     for (std::uint8_t number = 1; number <= count; ++number) {
         if (SendCommand(pane, card, SendPci::T1, zka::ReadRecord(number, zka::kWholeRecord),
-                        record) == 0) {
+                        response) == 0) {
             return;
         }
-        reportRecord(pane, record, number);
+        reportRecord(pane, zka::RecordData(response), number);
     }
 }
 
 }  // namespace
 
 int ReadPurseType(ReportPane& pane, const CardConnection& card) {
-    ApduResponse record;
+    ApduResponse response;
     if (!zka::SendInOrder(
             pane, card,
             {zka::kSelectMf, zka::kSelectDfPurse, zka::kSelectEfPurse, zka::kReadRecord1},
-            record)) {
+            response)) {
         return 0;
     }
+    const zka::RecordData record(response);
     AppendReport(pane.report, std::string("\r\nKartentyp:\t\t") + PurseCardTypeText(record.At(0)));
     AppendReport(pane.report, "Börsenkarten-BLZ:\t" + HexField(record, 1, 4) + "\r\n");
     AppendReport(pane.report, "Börsenkartenkonto:\t" + HexField(record, 5, 9) + "\r\n");
@@ -131,13 +132,14 @@ int ReadPurseType(ReportPane& pane, const CardConnection& card) {
 }
 
 int ReadPurseAmounts(ReportPane& pane, const CardConnection& card) {
-    ApduResponse record;
+    ApduResponse response;
     if (!zka::SendInOrder(
             pane, card,
             {zka::kSelectMf, zka::kSelectDfPurse, zka::kSelectEfPurseAmounts, zka::kReadRecord1},
-            record)) {
+            response)) {
         return 0;
     }
+    const zka::RecordData record(response);
     AppendReport(pane.report, "\r\naktueller Betrag:\t" + Amount(record, 0) + "\r\n");
     AppendReport(pane.report, "maximaler Betrag:\t" + Amount(record, 3) + "\r\n");
     AppendReport(pane.report, "max. Transaktion:\t" + Amount(record, 6) + "\r\n");
@@ -146,13 +148,14 @@ int ReadPurseAmounts(ReportPane& pane, const CardConnection& card) {
 
 int ReadLoadSequenceNumber(ReportPane& pane, const CardConnection& card,
                            std::span<std::uint8_t> destination) {
-    ApduResponse record;
+    ApduResponse response;
     if (!zka::SendInOrder(pane, card,
                           {zka::kSelectMf, zka::kSelectDfPurse, zka::kSelectEfLoadSequence,
                            zka::kReadRecord1FirstTwo},
-                          record)) {
+                          response)) {
         return 0;
     }
+    const zka::RecordData record(response);
     AppendReport(pane.report, Format("\r\nSequenznummer (Laden/Entladen): %02X%02X\r\n",
                                      record.At(0), record.At(1)));
     zka::CopyInto(destination, record, 2);
@@ -161,13 +164,14 @@ int ReadLoadSequenceNumber(ReportPane& pane, const CardConnection& card,
 
 int ReadPaymentSequenceNumber(ReportPane& pane, const CardConnection& card,
                               std::span<std::uint8_t> destination) {
-    ApduResponse record;
+    ApduResponse response;
     if (!zka::SendInOrder(pane, card,
                           {zka::kSelectMf, zka::kSelectDfPurse, zka::kSelectEfPaymentSequence,
                            zka::kReadRecord1FirstTwo},
-                          record)) {
+                          response)) {
         return 0;
     }
+    const zka::RecordData record(response);
     AppendReport(pane.report, Format("\r\nSequenznummer (Abbuchung/Rückbuchung): %02X%02X\r\n",
                                      record.At(0), record.At(1)));
     zka::CopyInto(destination, record, 2);
