@@ -98,8 +98,9 @@ int ListDiallingNumbers(ReportPane& pane, const CardConnection& card, std::uint1
         if (SendCommand(pane, card, SendPci::T0, readRecord, response) == 0) {
             return 0;
         }
-        // Offsets come from the file's record length, whatever length the answer had.
-        AppendReport(pane.report, DiallingNumberLine(i, count, response.bytes, recordLength));
+        // Offsets come from the file's record length, whatever length the answer had; what
+        // the card did not send counts as unused.
+        AppendReport(pane.report, DiallingNumberLine(i, count, response.Data(), recordLength));
     }
     return 1;
 }
