@@ -1,18 +1,183 @@
-// Placeholder until the pcsc-lite adapter lands.
 #include "pcsc/pcsc_resource_manager.h"
+
+#include <winscard.h>
+
+#include <algorithm>
+
+#include "pcsc/pcsc_mapping.h"
 
 namespace zebrik {
 namespace {
-constexpr ResultCode kNotYet = kScardENoService;
+
+using pcsc::CappedLength;
+using pcsc::ToResultCode;
+
+// The mapping is written without the pcsc-lite headers; these keep it honest.
+static_assert(pcsc::kFlagUnknown == SCARD_UNKNOWN);
+static_assert(pcsc::kFlagAbsent == SCARD_ABSENT);
+static_assert(pcsc::kFlagPresent == SCARD_PRESENT);
+static_assert(pcsc::kFlagSwallowed == SCARD_SWALLOWED);
+static_assert(pcsc::kFlagPowered == SCARD_POWERED);
+static_assert(pcsc::kFlagNegotiable == SCARD_NEGOTIABLE);
+static_assert(pcsc::kFlagSpecific == SCARD_SPECIFIC);
+static_assert(kProtocolT0 == SCARD_PROTOCOL_T0 && kProtocolT1 == SCARD_PROTOCOL_T1);
+static_assert(kStateEmpty == SCARD_STATE_EMPTY && kStatePresent == SCARD_STATE_PRESENT);
+static_assert(kStateExclusive == SCARD_STATE_EXCLUSIVE && kStateInUse == SCARD_STATE_INUSE);
+static_assert(kStateMute == SCARD_STATE_MUTE && kStateUnpowered == SCARD_STATE_UNPOWERED);
+static_assert(kShareShared == SCARD_SHARE_SHARED && kShareDirect == SCARD_SHARE_DIRECT);
+static_assert(kLeaveCard == SCARD_LEAVE_CARD && kInfinite == INFINITE);
+static_assert(kScardENoService == static_cast<ResultCode>(SCARD_E_NO_SERVICE));
+static_assert(kScardEInsufficientBuffer == static_cast<ResultCode>(SCARD_E_INSUFFICIENT_BUFFER));
+
+// Windows' code for a feature the resource manager does not offer. (pcsc-lite gives
+// SCARD_E_UNSUPPORTED_FEATURE the value of SCARD_E_UNEXPECTED, which would read wrong.)
+constexpr ResultCode kUnsupportedFeature = 0x80100022;
+
+SCARDCONTEXT ToContext(ContextHandle context) {
+    return static_cast<SCARDCONTEXT>(context);
 }
-ResultCode PcscResourceManager::EstablishContext(std::uint32_t, ContextHandle&) { return kNotYet; }
-ResultCode PcscResourceManager::ListReaders(ContextHandle, std::span<char>, std::uint32_t&) { return kNotYet; }
-ResultCode PcscResourceManager::GetStatusChange(ContextHandle, std::uint32_t, ReaderState&) { return kNotYet; }
-ResultCode PcscResourceManager::ListCards(ContextHandle, std::span<const std::uint8_t>, std::span<char>, std::uint32_t&) { return kNotYet; }
-ResultCode PcscResourceManager::Connect(ContextHandle, const std::string&, std::uint32_t, std::uint32_t, CardHandle&, std::uint32_t&) { return kNotYet; }
-ResultCode PcscResourceManager::Status(CardHandle, std::span<char>, std::uint32_t&, std::uint32_t&, std::uint32_t&, std::span<std::uint8_t>, std::uint32_t&) { return kNotYet; }
-ResultCode PcscResourceManager::GetAttrib(CardHandle, std::uint32_t, std::span<std::uint8_t>, std::uint32_t&) { return kNotYet; }
-ResultCode PcscResourceManager::Transmit(CardHandle, SendPci, std::span<const std::uint8_t>, std::span<std::uint8_t>, std::uint32_t&) { return kNotYet; }
-ResultCode PcscResourceManager::Disconnect(CardHandle, std::uint32_t) { return kNotYet; }
-ResultCode PcscResourceManager::ReleaseContext(ContextHandle) { return kNotYet; }
+SCARDHANDLE ToCard(CardHandle card) {
+    return static_cast<SCARDHANDLE>(card);
+}
+
+// The room offered: what the caller says, never more than the span really holds.
+DWORD Offered(std::uint32_t length, std::size_t capacity) {
+    return static_cast<DWORD>(std::min<std::size_t>(length, capacity));
+}
+
+}  // namespace
+
+ResultCode PcscResourceManager::EstablishContext(std::uint32_t scope, ContextHandle& context) {
+    SCARDCONTEXT established = 0;
+    const LONG result = SCardEstablishContext(scope, nullptr, nullptr, &established);
+    context = result == SCARD_S_SUCCESS ? static_cast<ContextHandle>(established) : 0;
+    return ToResultCode(result);
+}
+
+ResultCode PcscResourceManager::ListReaders(ContextHandle context, std::span<char> readers,
+                                            std::uint32_t& length) {
+    DWORD filled = Offered(length, readers.size());
+    const LONG result = SCardListReaders(ToContext(context), nullptr, readers.data(), &filled);
+    if (result != SCARD_S_SUCCESS) {
+        length = 0;
+        return ToResultCode(result);
+    }
+    if (filled > readers.size()) {
+        // Cannot happen with a well-behaved pcscd; never claim more than the buffer holds.
+        length = 0;
+        return kScardEInsufficientBuffer;
+    }
+    length = static_cast<std::uint32_t>(filled);
+    return kScardSuccess;
+}
+
+ResultCode PcscResourceManager::GetStatusChange(ContextHandle context, std::uint32_t timeout,
+                                                ReaderState& state) {
+    SCARD_READERSTATE record{};
+    record.szReader = state.reader.c_str();
+    record.dwCurrentState = state.currentState;
+    const LONG result = SCardGetStatusChange(ToContext(context), timeout, &record, 1);
+    if (result != SCARD_S_SUCCESS) {
+        return ToResultCode(result);
+    }
+    state.eventState = pcsc::EventStateFlags(record.dwEventState);
+    // pcsc-lite's record holds at most MAX_ATR_SIZE (33) bytes; ours has room for 36.
+    const std::uint32_t atrLength =
+        CappedLength(record.cbAtr, std::min(sizeof record.rgbAtr, state.atr.size()));
+    state.atr = {};
+    std::copy_n(record.rgbAtr, atrLength, state.atr.begin());
+    state.atrLength = atrLength;
+    return kScardSuccess;
+}
+
+ResultCode PcscResourceManager::ListCards(ContextHandle /*context*/,
+                                          std::span<const std::uint8_t> atr, std::span<char> names,
+                                          std::uint32_t& length) {
+    return LookUpCardNames(atr, names, length);
+}
+
+ResultCode LookUpCardNames(std::span<const std::uint8_t> /*atr*/, std::span<char> /*names*/,
+                           std::uint32_t& length) {
+    length = 0;
+    return kUnsupportedFeature;
+}
+
+ResultCode PcscResourceManager::Connect(ContextHandle context, const std::string& reader,
+                                        std::uint32_t shareMode, std::uint32_t preferredProtocols,
+                                        CardHandle& card, std::uint32_t& activeProtocol) {
+    SCARDHANDLE handle = 0;
+    DWORD protocol = SCARD_PROTOCOL_UNDEFINED;
+    const LONG result = SCardConnect(ToContext(context), reader.c_str(), shareMode,
+                                     preferredProtocols, &handle, &protocol);
+    if (result != SCARD_S_SUCCESS) {
+        return ToResultCode(result);
+    }
+    card = static_cast<CardHandle>(handle);
+    activeProtocol = static_cast<std::uint32_t>(protocol);
+    return kScardSuccess;
+}
+
+ResultCode PcscResourceManager::Status(CardHandle card, std::span<char> readerName,
+                                       std::uint32_t& readerNameLength, std::uint32_t& state,
+                                       std::uint32_t& protocol, std::span<std::uint8_t> atr,
+                                       std::uint32_t& atrLength) {
+    DWORD nameLength = Offered(readerNameLength, readerName.size());
+    DWORD atrFilled = Offered(atrLength, atr.size());
+    DWORD flags = 0;
+    DWORD activeProtocol = SCARD_PROTOCOL_UNDEFINED;
+    const LONG result = SCardStatus(ToCard(card), readerName.data(), &nameLength, &flags,
+                                    &activeProtocol, atr.data(), &atrFilled);
+    if (result != SCARD_S_SUCCESS) {
+        return ToResultCode(result);
+    }
+    readerNameLength = CappedLength(nameLength, readerName.size());
+    atrLength = CappedLength(atrFilled, atr.size());
+    protocol = static_cast<std::uint32_t>(activeProtocol);
+    state = pcsc::CardStateFromStatus(static_cast<std::uint32_t>(flags), protocol);
+    return kScardSuccess;
+}
+
+ResultCode PcscResourceManager::GetAttrib(CardHandle card, std::uint32_t attributeId,
+                                          std::span<std::uint8_t> value, std::uint32_t& length) {
+    DWORD filled = Offered(length, value.size());
+    const LONG result = SCardGetAttrib(ToCard(card), attributeId, value.data(), &filled);
+    if (result != SCARD_S_SUCCESS) {
+        return ToResultCode(result);
+    }
+    if (filled > value.size()) {
+        length = 0;
+        return kScardEInsufficientBuffer;
+    }
+    length = static_cast<std::uint32_t>(filled);
+    return kScardSuccess;
+}
+
+ResultCode PcscResourceManager::Transmit(CardHandle card, SendPci sendPci,
+                                         std::span<const std::uint8_t> command,
+                                         std::span<std::uint8_t> response,
+                                         std::uint32_t& responseLength) {
+    const SCARD_IO_REQUEST* header = sendPci == SendPci::T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
+    DWORD received = Offered(responseLength, response.size());
+    const LONG result = SCardTransmit(ToCard(card), header, command.data(), command.size(), nullptr,
+                                      response.data(), &received);
+    if (result != SCARD_S_SUCCESS) {
+        responseLength = 0;
+        return ToResultCode(result);
+    }
+    if (received > response.size()) {
+        responseLength = 0;
+        return kScardEInsufficientBuffer;
+    }
+    responseLength = static_cast<std::uint32_t>(received);
+    return kScardSuccess;
+}
+
+ResultCode PcscResourceManager::Disconnect(CardHandle card, std::uint32_t disposition) {
+    return ToResultCode(SCardDisconnect(ToCard(card), disposition));
+}
+
+ResultCode PcscResourceManager::ReleaseContext(ContextHandle context) {
+    return ToResultCode(SCardReleaseContext(ToContext(context)));
+}
+
 }  // namespace zebrik

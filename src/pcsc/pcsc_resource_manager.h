@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
+
 #include "core/ports/resource_manager.h"
 
 namespace zebrik {
@@ -17,16 +20,21 @@ public:
     ResultCode Connect(ContextHandle context, const std::string& reader, std::uint32_t shareMode,
                        std::uint32_t preferredProtocols, CardHandle& card,
                        std::uint32_t& activeProtocol) override;
-    ResultCode Status(CardHandle card, std::span<char> readerName,
-                      std::uint32_t& readerNameLength, std::uint32_t& state,
-                      std::uint32_t& protocol, std::span<std::uint8_t> atr,
+    ResultCode Status(CardHandle card, std::span<char> readerName, std::uint32_t& readerNameLength,
+                      std::uint32_t& state, std::uint32_t& protocol, std::span<std::uint8_t> atr,
                       std::uint32_t& atrLength) override;
-    ResultCode GetAttrib(CardHandle card, std::uint32_t attributeId,
-                         std::span<std::uint8_t> value, std::uint32_t& length) override;
+    ResultCode GetAttrib(CardHandle card, std::uint32_t attributeId, std::span<std::uint8_t> value,
+                         std::uint32_t& length) override;
     ResultCode Transmit(CardHandle card, SendPci sendPci, std::span<const std::uint8_t> command,
                         std::span<std::uint8_t> response, std::uint32_t& responseLength) override;
     ResultCode Disconnect(CardHandle card, std::uint32_t disposition) override;
     ResultCode ReleaseContext(ContextHandle context) override;
 };
+
+// The card names known for an ATR, as a multi-string. pcsc-lite keeps no card database
+// (it has no SCardListCards), so for now there is none and the query fails; the report
+// then simply shows no card name.
+ResultCode LookUpCardNames(std::span<const std::uint8_t> atr, std::span<char> names,
+                           std::uint32_t& length);
 
 }  // namespace zebrik
