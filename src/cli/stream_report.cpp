@@ -1,0 +1,20 @@
+#include "cli/stream_report.h"
+
+namespace zebrik::cli {
+
+void StreamReport::Append(std::string_view utf8Text) {
+    Write(lineEnds_.Convert(utf8Text));
+}
+
+void StreamReport::Finish() {
+    Write(lineEnds_.Finish());
+}
+
+void StreamReport::Write(std::string_view text) {
+    if (!text.empty()) {
+        std::fwrite(text.data(), 1, text.size(), stream_);
+    }
+    std::fflush(stream_);
+}
+
+}  // namespace zebrik::cli

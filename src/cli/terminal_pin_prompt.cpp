@@ -1,0 +1,212 @@
+#include "cli/terminal_pin_prompt.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string_view>
+
+#include "core/apdu/cardholder.h"
+
+namespace zebrik::cli {
+namespace {
+
+// One typed entry: at most 8 characters and the NUL, as the card-holder buffers hold it.
+// Wiped when it goes, however the question ends.
+struct Entry {
+    std::array<char, kMaxPinLength + 1> chars{};
+
+    Entry() = default;
+    Entry(const Entry&) = delete;
+    Entry& operator=(const Entry&) = delete;
+    ~Entry() { Wipe(); }
+    void Wipe() { SecureWipe(chars.data(), chars.size()); }
+};
+
+constexpr std::string_view kTooLong =
+    "Die Eingabe ist zu lang (höchstens 8 Zeichen). Bitte noch einmal.\n";
+constexpr std::string_view kMismatch =
+    "Die neue PIN und ihre Wiederholung sind verschieden. Bitte noch einmal.\n";
+
+// Signals that end the program while echo is off. The handler gives the terminal its
+// saved mode back before the signal takes its default course, so the shell the user
+// returns to still shows what is typed.
+constexpr std::array<int, 4> kEndingSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+volatile std::sig_atomic_t g_restoreFd = -1;
+termios g_savedMode{};
+
+extern "C" void RestoreTerminalAndEnd(int signal) {
+    const int fd = g_restoreFd;
+    if (fd >= 0) {
+        tcsetattr(fd, TCSANOW, &g_savedMode);
+    }
+    // SA_RESETHAND has put the default action back; it runs once this handler returns.
+    raise(signal);
+}
+
+enum class ReadResult { Entered, Empty, TooLong, EndOfInput };
+
+// The controlling terminal with echo off for as long as this object lives.
+class QuietTerminal {
+public:
+    QuietTerminal() {
+        fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (fd_ < 0) {
+            return;  // no controlling terminal: every question is cancelled
+        }
+        if (tcgetattr(fd_, &saved_) != 0) {
+            close(fd_);
+            fd_ = -1;
+            return;
+        }
+        g_savedMode = saved_;
+        g_restoreFd = fd_;
+        struct sigaction action {};
+        action.sa_handler = RestoreTerminalAndEnd;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
+            sigaction(kEndingSignals[i], nullptr, &previous_[i]);
+            // A signal the caller chose to ignore stays ignored.
+            if (previous_[i].sa_handler != SIG_IGN) {
+                sigaction(kEndingSignals[i], &action, nullptr);
+            }
+        }
+        termios quiet = saved_;
+        // No echo, but the Enter key still moves to the next line.
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK);
+        quiet.c_lflag |= ECHONL | ICANON;
+        tcsetattr(fd_, TCSAFLUSH, &quiet);
+    }
+
+    ~QuietTerminal() {
+        if (fd_ < 0) {
+            return;
+        }
+        tcsetattr(fd_, TCSANOW, &saved_);
+        g_restoreFd = -1;
+        for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
+            sigaction(kEndingSignals[i], &previous_[i], nullptr);
+        }
+        close(fd_);
+    }
+
+    QuietTerminal(const QuietTerminal&) = delete;
+    QuietTerminal& operator=(const QuietTerminal&) = delete;
+
+    bool Usable() const { return fd_ >= 0; }
+
+    void Write(std::string_view text) const {
+        while (!text.empty()) {
+            const ssize_t written = write(fd_, text.data(), text.size());
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                return;
+            }
+            text.remove_prefix(static_cast<std::size_t>(written));
+        }
+    }
+
+    // Reads one line. Only the first 8 characters are kept; a longer line is read to its
+    // end and reported as too long, so nothing of it is left for the next question.
+    ReadResult ReadLine(Entry& entry) const {
+        entry.Wipe();
+        std::size_t count = 0;
+        for (;;) {
+            char c = 0;
+            const ssize_t got = read(fd_, &c, 1);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                SecureWipe(&c, sizeof c);
+                return ReadResult::EndOfInput;
+            }
+            if (c == '\n') {
+                break;
+            }
+            if (count < kMaxPinLength) {
+                entry.chars[count] = c;
+            }
+            ++count;
+            SecureWipe(&c, sizeof c);
+        }
+        if (count == 0) {
+            return ReadResult::Empty;
+        }
+        if (count > kMaxPinLength) {
+            return ReadResult::TooLong;
+        }
+        entry.chars[count] = '\0';
+        return ReadResult::Entered;
+    }
+
+    // Asks until an entry fits; false when the user cancels.
+    bool Ask(std::string_view prompt, Entry& entry) const {
+        for (;;) {
+            Write(prompt);
+            const ReadResult result = ReadLine(entry);
+            if (result == ReadResult::Entered) {
+                return true;
+            }
+            entry.Wipe();
+            if (result != ReadResult::TooLong) {
+                return false;
+            }
+            Write(kTooLong);
+        }
+    }
+
+private:
+    int fd_ = -1;
+    termios saved_{};
+    std::array<struct sigaction, kEndingSignals.size()> previous_{};
+};
+
+bool SameEntry(const Entry& a, const Entry& b) {
+    return std::strncmp(a.chars.data(), b.chars.data(), a.chars.size()) == 0;
+}
+
+}  // namespace
+
+bool TerminalPinPrompt::AskPin(PinEntryBuffer& buffer) {
+    Entry pin;
+    const QuietTerminal terminal;
+    if (!terminal.Usable() || !terminal.Ask("PIN-Code: ", pin)) {
+        return false;
+    }
+    static_assert(sizeof buffer.pin == sizeof pin.chars);
+    std::memcpy(buffer.pin.data(), pin.chars.data(), pin.chars.size());
+    return true;
+}
+
+bool TerminalPinPrompt::AskPukAndNewPin(PinUnblockBuffer& buffer) {
+    Entry puk;
+    Entry newPin;
+    Entry repeated;
+    const QuietTerminal terminal;
+    if (!terminal.Usable() || !terminal.Ask("PUK: ", puk)) {
+        return false;
+    }
+    for (;;) {
+        if (!terminal.Ask("Neue PIN: ", newPin) || !terminal.Ask("PIN wiederholen: ", repeated)) {
+            return false;
+        }
+        if (SameEntry(newPin, repeated)) {
+            break;
+        }
+        terminal.Write(kMismatch);
+    }
+    std::memcpy(buffer.Puk(), puk.chars.data(), puk.chars.size());
+    std::memcpy(buffer.NewPin(), newPin.chars.data(), newPin.chars.size());
+    return true;
+}
+
+}  // namespace zebrik::cli
