@@ -90,6 +90,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/zebrik-e2e.XXXXXX")
 pcscd_pid=""
 card_pids=()
 
+# shellcheck disable=SC2317  # called by the EXIT trap
 stop_everything() {
     local pid
     for pid in "${card_pids[@]}" $pcscd_pid; do

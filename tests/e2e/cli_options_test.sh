@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# zebrik-report's command line: the options it has, and how it refuses anything else.
+# Usage: cli_options_test.sh PATH/TO/zebrik-report VERSION
+set -uo pipefail
+
+report=$1
+version=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/zebrik-cli.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+# check NAME WANTED_STATUS STDOUT_TEST STDERR_TEST -- ARGS...
+# STDOUT_TEST and STDERR_TEST are "empty", "any", or "has:TEXT".
+check() {
+    local name=$1 want=$2 out_test=$3 err_test=$4
+    shift 5
+    setsid -w "$report" "$@" </dev/null >"$work/out" 2>"$work/err"
+    local status=$? problems=()
+    ((status == want)) || problems+=("exit status $status, expected $want")
+    matches "$work/out" "$out_test" || problems+=("stdout is not $out_test")
+    matches "$work/err" "$err_test" || problems+=("stderr is not $err_test")
+    if ((${#problems[@]} == 0)); then
+        echo "PASS $name"
+        passed=$((passed + 1))
+    else
+        echo "FAIL $name: ${problems[*]}"
+        sed 's/^/     stdout: /' "$work/out"
+        sed 's/^/     stderr: /' "$work/err"
+        failed=$((failed + 1))
+    fi
+}
+
+matches() {  # file test
+    case "$2" in
+        empty) [[ ! -s "$1" ]] ;;
+        any) true ;;
+        has:*) grep -qF -- "${2#has:}" "$1" ;;
+    esac
+}
+
+check "--version names program and version" 0 "has:zebrik-report $version" empty -- --version
+check "--help explains the options on stdout" 0 "has:--demo" empty -- --help
+check "an unknown option is refused in German on stderr" 2 empty "has:unbekannte Angabe \"--verbose\"" -- --verbose
+check "a refused call shows the usage" 2 empty "has:Aufruf: zebrik-report" -- --config=x
+check "a bare argument is refused" 2 empty any -- reader
+check "an unknown option is refused even after --help" 2 empty any -- --help -x
+check "--demo reports the built-in readers without pcscd" 0 "has:Chipkartenleser gefunden: \"Zebrik Demo-Leser 0\"" empty -- --demo
+check "--demo writes no carriage returns" 0 any empty -- --demo
+if grep -q $'\r$' "$work/out"; then
+    echo "FAIL the demo report still has CR line ends"
+    failed=$((failed + 1))
+fi
+
+echo "$passed passed, $failed failed"
+((failed == 0))
