@@ -15,6 +15,7 @@ namespace {
 
 using sim::Bytes;
 using sim::Hex;
+using testing::Occurrences;
 using testing::Records;
 using testing::SimCardSession;
 using testing::T1Card;
@@ -47,15 +48,6 @@ Bytes BankConnection(std::string_view name, std::string_view bankCode, std::uint
 
 Bytes NumberedConnection(std::size_t n) {
     return BankConnection("Bank " + std::to_string(n), "50 01 23 45", 0x02, "hbci.example.de");
-}
-
-std::size_t Occurrences(const std::string& text, const std::string& what) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos;
-         at = text.find(what, at + what.size())) {
-        ++count;
-    }
-    return count;
 }
 
 struct OemCase {

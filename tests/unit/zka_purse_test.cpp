@@ -14,6 +14,7 @@ namespace {
 
 using sim::Bytes;
 using sim::Hex;
+using testing::Occurrences;
 using testing::Records;
 using testing::SimCardSession;
 using testing::T1Card;
@@ -37,15 +38,6 @@ Bytes PaymentRecord(std::size_t n) {
         Hex("40 0014 000C 001948 67123456780000000421 00000133 00000017 001234 20111224 121501");
     record[2] = static_cast<std::uint8_t>(n);
     return record;
-}
-
-std::size_t Occurrences(const std::string& text, const std::string& what) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos;
-         at = text.find(what, at + what.size())) {
-        ++count;
-    }
-    return count;
 }
 
 struct PurseTypeCase {

@@ -54,6 +54,16 @@ private:
     std::shared_ptr<sim::SimCard> card_;
 };
 
+// How often `what` occurs in `text`, without overlaps.
+inline std::size_t Occurrences(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos;
+         at = text.find(what, at + what.size())) {
+        ++count;
+    }
+    return count;
+}
+
 // A T=1 card with the given files below the MF.
 inline sim::CardDescription T1Card(std::vector<sim::SimFile> files) {
     sim::CardDescription card;
