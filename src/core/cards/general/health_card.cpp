@@ -33,7 +33,7 @@ constexpr std::size_t kVersionLength = 5;
 constexpr std::size_t kStatusFileLength = 25;
 
 // A 40-bit version number: the first 12 bits, the next 12 bits, the last 16 bits.
-std::string VersionText(std::span<const std::uint8_t> bytes) {
+std::string VersionText(std::span<const std::uint8_t, kVersionLength> bytes) {
     const unsigned first = bytes[0] * 16u + (bytes[1] >> 4);
     const unsigned second = (bytes[1] & 0x0Fu) * 256u + bytes[2];
     const unsigned third = bytes[3] * 256u + bytes[4];
@@ -82,7 +82,8 @@ void ReportStatusFile(ReportPane& pane, std::span<const std::uint8_t> file) {
     updated += "\r\n";
     AppendReport(pane.report, updated);
 
-    AppendReport(pane.report, "Version der VSD-Struktur: " + VersionText(file.subspan(15, 5)));
+    AppendReport(pane.report,
+                 "Version der VSD-Struktur: " + VersionText(file.subspan<15, kVersionLength>()));
     AppendReport(pane.report, Format("Reserviert: %02X%02X%02X%02X%02X\r\n", file[20], file[21],
                                      file[22], file[23], file[24]));
 }
@@ -143,7 +144,8 @@ int ReadCardVersion(ReportPane& pane, const CardConnection& card) {
         }
         const auto record = response.Data();
         std::string line = kVersionLabels[n - 1];
-        line += record.size() >= kVersionLength ? VersionText(record) : "nicht ermittelbar\r\n";
+        line += record.size() >= kVersionLength ? VersionText(record.first<kVersionLength>())
+                                                : "nicht ermittelbar\r\n";
         AppendReport(pane.report, line);
     }
     return 1;
