@@ -263,7 +263,7 @@ bool SimCard::ReadAllowed(const SimFile& file) const {
 
 // Response data of a command: as much as Le asks for, or the right length proposed.
 // Under T=1 Le 00 means "all there is"; under T=0 it means 256. A record must be read
-// whole under T=0 (caseTwo false); a transparent file may be read in part.
+// whole under T=0 (partialAllowed false); a transparent file may be read in part.
 Bytes SimCard::WithData(Bytes data, std::uint8_t le, bool gsm, bool partialAllowed) {
     const Dialect& dialect = DialectOf(gsm);
     if (data.size() > 256) {
@@ -373,11 +373,14 @@ Bytes SimCard::ReadBinary(std::span<const std::uint8_t> command, bool gsm) {
     const std::uint8_t le = command.size() > 4 ? command[4] : 0;
     std::size_t offset = 0;
     if ((p1 & 0x80) != 0) {
-        const SimFile* file = FindShortId(p1 & 0x1F);
-        if (file == nullptr) {
-            return Status(dialect.notFound);
+        // ISO 7816-4: short EF identifier 0 means the current EF, not a file without one.
+        if (const std::uint8_t shortId = p1 & 0x1F; shortId != 0) {
+            const SimFile* file = FindShortId(shortId);
+            if (file == nullptr) {
+                return Status(dialect.notFound);
+            }
+            currentEf_ = file;
         }
-        currentEf_ = file;
         offset = p2;
     } else {
         offset = static_cast<std::size_t>(((p1 & 0x7F) << 8) | p2);
@@ -392,7 +395,7 @@ Bytes SimCard::ReadBinary(std::span<const std::uint8_t> command, bool gsm) {
         return Status(gsm && description_.chv1.attempts == 0 ? 0x9840 : dialect.accessDenied);
     }
     if (offset > currentEf_->content.size()) {
-        return Status(gsm ? 0x6B00 : 0x6B00);
+        return Status(gsm ? 0x9402 : 0x6B00);  // GSM 11.11: out of range (invalid address)
     }
     Bytes data(currentEf_->content.begin() + static_cast<std::ptrdiff_t>(offset),
                currentEf_->content.end());
