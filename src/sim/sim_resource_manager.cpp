@@ -176,6 +176,7 @@ ResultCode SimResourceManager::Connect(ContextHandle context, const std::string&
     } else {
         card = nextHandle_++;
         open_[card] = name;
+        calls_.back().connected = card;
         activeProtocol = shareMode == kShareDirect ? kProtocolUndefined
                                                    : reader->card->Description().protocol;
     }

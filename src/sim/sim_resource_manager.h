@@ -45,6 +45,7 @@ struct CallRecord {
     ResultCode result;
     std::uint64_t handle = 0;       // context or card handle the call was about
     std::uint32_t argument = 0;     // Disconnect: disposition; Connect: share mode; GetAttrib: id
+    CardHandle connected = 0;       // Connect: the card handle it handed out
 };
 
 // An in-process resource manager over simulated readers, with a log of every call and
