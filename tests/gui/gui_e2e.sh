@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# End-to-end test of the desktop program in a real X server: zebrik-smartcard under Xvfb
+# against the real pcscd with a simulated SIM (PIN query on) behind the vpcd reader.
+# xdotool presses "&Aktualisieren", types the PIN into the dialog and presses
+# "&Kopieren"; the clipboard (read with xclip) must hold exactly what zebrik-report
+# prints for the same card. A second start must end with 0 and leave one window, and
+# "&Beenden" must end the program with 1. A picture of the window with the report is
+# left in the artefact directory.
+#
+#   gui_e2e.sh --bin-dir DIR --gui BINARY --shot BINARY --artefacts DIR
+#
+# Like the e2e tests of zebrik-report it runs in private mount and network namespaces
+# (its own /run/pcscd and loopback), or on the machine's own when namespaces are not
+# allowed. Exit status: 0 passed, 1 failed, 77 skipped.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+script="$here/$(basename "${BASH_SOURCE[0]}")"
+e2e="$here/../e2e"
+original_args=("$@")
+card=sim-pin
+pin=1234
+
+fail() {
+    echo "gui-e2e: $*" >&2
+    exit 1
+}
+skip() {
+    echo "gui-e2e: SKIPPED: $*" >&2
+    exit 77
+}
+
+bin_dir="" gui_bin="" shot_bin="" artefacts="" mode=""
+while (($#)); do
+    case "$1" in
+        --bin-dir) bin_dir=$2; shift 2 ;;
+        --gui) gui_bin=$2; shift 2 ;;
+        --shot) shot_bin=$2; shift 2 ;;
+        --artefacts) artefacts=$2; shift 2 ;;
+        --inside) mode=$2; shift 2 ;;
+        *) fail "unknown argument '$1' (see the head of $script)" ;;
+    esac
+done
+[[ -n "$bin_dir" && -n "$gui_bin" && -n "$shot_bin" && -n "$artefacts" ]] ||
+    fail "--bin-dir, --gui, --shot and --artefacts are needed"
+for tool in Xvfb xdotool xclip pcscd; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/install-deps.sh)"
+done
+
+if [[ -z "$mode" ]]; then
+    if unshare -m -n true 2>/dev/null; then
+        exec unshare -m -n -- bash "$script" --inside private "${original_args[@]}"
+    elif unshare -r -m -n true 2>/dev/null; then
+        exec unshare -r -m -n -- bash "$script" --inside private "${original_args[@]}"
+    fi
+    mode=shared
+    exec 9>"${TMPDIR:-/tmp}/zebrik-e2e.lock"
+    flock 9
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zebrik-gui-e2e.XXXXXX")
+pids=()
+# shellcheck disable=SC2317  # called by the EXIT trap
+stop_everything() {
+    local pid
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${pids[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap stop_everything EXIT
+trap 'exit 1' INT TERM
+
+if [[ "$mode" == private ]]; then
+    ip link set lo up
+    if mkdir -p /run/pcscd 2>/dev/null; then
+        mount -t tmpfs -o mode=0755 tmpfs /run/pcscd
+    else
+        mount -t tmpfs -o mode=0755 tmpfs /run
+        mkdir -p /run/pcscd
+    fi
+    port=35963
+else
+    if pgrep -x pcscd >/dev/null || [[ -S /run/pcscd/pcscd.comm ]]; then
+        skip "another pcscd is in the way and private namespaces are not allowed here"
+    fi
+    ((EUID == 0)) || skip "starting pcscd on the machine's /run/pcscd needs root"
+    port=$((20000 + ($$ % 20000) * 2))
+fi
+
+# Polls a command for up to $1 tenths of a second.
+wait_until() {
+    local tenths=$1 i
+    shift
+    for ((i = 0; i < tenths; ++i)); do
+        if "$@" >/dev/null 2>&1; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# pcscd with one vpcd reader and the SIM in its first slot.
+cat >"$work/reader.conf" <<CONF
+FRIENDLYNAME "Zebrik vpcd"
+DEVICENAME   /dev/null:$port
+LIBPATH      /usr/lib/pcsc/drivers/serial/libifdvpcd.so
+CHANNELID    $port
+CONF
+pcscd -f -i -c "$work/reader.conf" >"$work/pcscd.log" 2>&1 &
+pids+=($!)
+wait_until 100 grep -q "daemon ready" "$work/pcscd.log" || { cat "$work/pcscd.log" >&2; fail "pcscd is not ready"; }
+"$bin_dir/zebrik-vpcd-card" --card "$card" --port "$port" 2>"$work/card.log" &
+pids+=($!)
+wait_until 100 grep -q "Card ATR:" "$work/pcscd.log" || { cat "$work/card.log" >&2; fail "the card is not in the reader"; }
+
+# An X server of its own; the program's socket in a runtime directory of its own.
+exec 8>"$work/display"
+Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+wait_until 100 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+export NO_AT_BRIDGE=1
+unset QT_QPA_PLATFORM
+
+"$gui_bin" >"$work/gui.log" 2>&1 &
+gui_pid=$!
+pids+=($gui_pid)
+title='^Zebrik SmartCard$'
+wait_until 100 xdotool search --onlyvisible --name "$title" || fail "no window appeared"
+window=$(xdotool search --onlyvisible --name "$title" | head -n1)
+
+# A second start hands over to the first and ends with 0.
+set +e
+timeout 20 "$gui_bin" >"$work/second.log" 2>&1
+second=$?
+set -e
+((second == 0)) || fail "the second start ended with $second, expected 0"
+count=$(xdotool search --onlyvisible --name "$title" | wc -l)
+((count == 1)) || fail "$count windows after the second start, expected 1"
+kill -0 "$gui_pid" || fail "the first instance has gone"
+
+# Refresh, then the PIN into the dialog that the SIM's PIN query opens.
+xdotool windowfocus --sync "$window"
+xdotool key --clearmodifiers alt+a
+wait_until 300 xdotool search --onlyvisible --name '^PIN prüfen$' || fail "no PIN dialog appeared"
+dialog=$(xdotool search --onlyvisible --name '^PIN prüfen$' | head -n1)
+xdotool windowfocus --sync "$dialog"
+xdotool type --delay 20 "$pin"
+xdotool key Return
+
+# "&Kopieren" works only when the run is over; until then the window takes no input.
+copy_report() {
+    xdotool windowfocus --sync "$window"
+    xdotool key --clearmodifiers alt+k
+    sleep 0.3
+    xclip -selection clipboard -o >"$work/clipboard.txt" 2>/dev/null || return 1
+    grep -q "Chipkartenleser gefunden" "$work/clipboard.txt"
+}
+wait_until 60 copy_report || fail "the report never reached the clipboard"
+
+# What the terminal twin prints for the same card, with the same PIN typed.
+printf '# typed by gui_e2e.sh\nPIN-Code: => %s\n' "$pin" >"$work/answers"
+python3 "$e2e/pty_session.py" --answers "$work/answers" --stdout "$work/cli.txt" \
+    -- "$bin_dir/zebrik-report" >"$work/pty.log" 2>&1 || { cat "$work/pty.log" >&2; fail "zebrik-report failed"; }
+if ! diff -u --label zebrik-report --label clipboard "$work/cli.txt" "$work/clipboard.txt"; then
+    fail "the clipboard differs from what zebrik-report prints"
+fi
+
+# The picture: caret to the top, so the report shows from its start, unselected.
+mkdir -p "$artefacts"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove --window "$window" 40 40 click 1
+xdotool key --clearmodifiers ctrl+Home
+sleep 0.3
+"$shot_bin" "$window" "$artefacts/zebrik-smartcard-$card.png" ||
+    fail "no screenshot"
+echo "gui-e2e: window ${WIDTH}x${HEIGHT}, screenshot in $artefacts/zebrik-smartcard-$card.png"
+
+# "&Beenden" ends the program with 1.
+xdotool windowfocus --sync "$window"
+xdotool key --clearmodifiers alt+b
+set +e
+for ((i = 0; i < 100; ++i)); do
+    kill -0 "$gui_pid" 2>/dev/null || break
+    sleep 0.1
+done
+wait "$gui_pid"
+status=$?
+set -e
+((status == 1)) || { cat "$work/gui.log" >&2; fail "zebrik-smartcard ended with $status after \"&Beenden\", expected 1"; }
+echo "gui-e2e: clipboard equals zebrik-report's output ($(wc -l <"$work/cli.txt") lines), one window after the second start, exit code 1"
