@@ -17,6 +17,8 @@ packages=(
     # The window: Qt 6 widgets and Qt Test, run headless under Xvfb
     qt6-base-dev qt6-base-dev-tools libqt6test6 qt6-qpa-plugins libgl-dev
     xvfb xauth xdotool xclip fonts-dejavu-core
+    # The window's SVG icon, and metric twins of its Arial and Courier New faces
+    libqt6svg6 fonts-liberation2
 )
 
 missing=()
