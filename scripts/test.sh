@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Runs every test of Zebrik SmartCard on a Debian 12 machine, as root, with no input:
+# installs what is needed, builds everything (window included) with g++ and runs all
+# tests, then builds again with clang and AddressSanitizer + UndefinedBehaviorSanitizer
+# and runs the unit and end-to-end tests once more.
+#   scripts/test.sh [BUILD_DIR]     (default: build/ in the repository)
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+builds=${1:-$root/build}
+jobs=$(nproc)
+release="$builds/release"
+sanitize="$builds/sanitize"
+
+"$root/scripts/install-deps.sh"
+
+echo "== Build with g++ and run every test"
+cmake -S "$root" -B "$release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$release" -j"$jobs"
+ctest --test-dir "$release" --output-on-failure -j"$jobs"
+
+echo "== Build with clang, ASan and UBSan; run the unit and end-to-end tests"
+CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$sanitize" -DCMAKE_BUILD_TYPE=Debug \
+    -DZEBRIK_SANITIZE=ON -DZEBRIK_BUILD_GUI=OFF
+cmake --build "$sanitize" -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir "$sanitize" --output-on-failure -j"$jobs" -L 'unit|e2e'
