@@ -184,14 +184,6 @@ TEST(TransmitApduTest, ResendsAFiveByteCommandWithTheProposedLength) {
     EXPECT_EQ(iso.report.text + gsm.report.text, "");
 }
 
-TEST(TransmitApduTest, NeverResends6700) {
-    CardBench bench(AnsweringCard(kProtocolT0, "00 B2 01 04 00", "67 00"));
-
-    EXPECT_EQ(bench.Transmit(Hex("00 B2 01 04 00")), 0);
-
-    EXPECT_EQ(bench.Log(), Log{"00 B2 01 04 00"});
-}
-
 TEST(TransmitApduTest, ResendsAnUnsupportedClassOnceWithItsLowFourBits) {
     struct Case {
         const char* command;
