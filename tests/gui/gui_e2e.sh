@@ -23,6 +23,13 @@ pin=1234
 
 fail() {
     echo "gui-e2e: $*" >&2
+    # What the screen showed and what the program said, to see why.
+    if [[ -n "${DISPLAY:-}" && -n "${artefacts:-}" ]]; then
+        mkdir -p "$artefacts"
+        "$shot_bin" 0 "$artefacts/failure.png" 2>/dev/null &&
+            echo "gui-e2e: the screen at the failure: $artefacts/failure.png" >&2
+    fi
+    [[ -s "${work:-}/gui.log" ]] && { echo "gui-e2e: zebrik-smartcard wrote:" >&2; cat "$work/gui.log" >&2; }
     exit 1
 }
 skip() {
@@ -147,13 +154,23 @@ count=$(xdotool search --onlyvisible --name "$title" | wc -l)
 kill -0 "$gui_pid" || fail "the first instance has gone"
 
 # Refresh, then the PIN into the dialog that the SIM's PIN query opens.
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers alt+a
-wait_until 300 xdotool search --onlyvisible --name '^PIN prüfen$' || fail "no PIN dialog appeared"
-dialog=$(xdotool search --onlyvisible --name '^PIN prüfen$' | head -n1)
+# A key that reaches the window before it has taken the focus is lost: press again then.
+# A press during the run is harmless, the window takes no input meanwhile.
+pin_dialog='^PIN prüfen$'
+for ((press = 0; press < 3; ++press)); do
+    xdotool windowfocus --sync "$window"
+    xdotool key --clearmodifiers alt+a
+    if wait_until 100 xdotool search --onlyvisible --name "$pin_dialog"; then
+        break
+    fi
+done
+dialog=$(xdotool search --onlyvisible --name "$pin_dialog" | head -n1)
+[[ -n "$dialog" ]] || fail "no PIN dialog appeared"
 xdotool windowfocus --sync "$dialog"
 xdotool type --delay 20 "$pin"
 xdotool key Return
+dialog_gone() { ! xdotool search --onlyvisible --name "$pin_dialog"; }
+wait_until 100 dialog_gone || fail "the PIN dialog did not take the PIN"
 
 # "&Kopieren" works only when the run is over; until then the window takes no input.
 copy_report() {

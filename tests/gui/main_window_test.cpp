@@ -137,6 +137,8 @@ private Q_SLOTS:
         QCOMPARE(window.Pane().textCursor().position(), banner.size());
         QVERIFY(!window.Pane().textCursor().hasSelection());
         QCOMPARE(window.windowTitle(), QStringLiteral("Zebrik SmartCard"));
+        QVERIFY(!window.windowIcon().pixmap(16, 16).isNull());
+        QVERIFY(!window.windowIcon().pixmap(48, 48).isNull());
     }
 
     void hasTheButtonsInTabOrderWithRefreshAsDefault() {
