@@ -75,6 +75,35 @@ TEST(TlvTest, ElementIsReadOnlyWhenItsValueFitsTheBytes) {
     EXPECT_FALSE(ReadTlv(bytes, 100).has_value());
 }
 
+// Every record of up to five bytes over the bytes that matter to the parser: whatever
+// it hands out lies inside the record.
+TEST(DirectoryRecordTest, ParsedSpansAlwaysLieWithinTheRecord) {
+    constexpr std::array<std::uint8_t, 8> kAlphabet = {0x00, 0x01, 0x02, 0x03,
+                                                       0x4F, 0x50, 0x61, 0xFF};
+    for (std::size_t length = 0; length <= 5; ++length) {
+        std::size_t combinations = 1;
+        for (std::size_t i = 0; i < length; ++i) {
+            combinations *= kAlphabet.size();
+        }
+        for (std::size_t code = 0; code < combinations; ++code) {
+            Bytes record(length);
+            for (std::size_t i = 0, rest = code; i < length; ++i, rest /= kAlphabet.size()) {
+                record[i] = kAlphabet[rest % kAlphabet.size()];
+            }
+            const auto entry = ParseDirectoryRecord(record);
+            if (!entry) {
+                continue;
+            }
+            const auto inside = [&](std::span<const std::uint8_t> part) {
+                return part.empty() || (part.data() >= record.data() &&
+                                        part.data() + part.size() <= record.data() + length);
+            };
+            EXPECT_TRUE(inside(entry->aid)) << ::testing::PrintToString(record);
+            EXPECT_TRUE(inside(entry->label)) << ::testing::PrintToString(record);
+        }
+    }
+}
+
 // ---- The reader against simulated cards ----
 
 sim::CardDescription DirectoryCard(std::vector<Bytes> records,
