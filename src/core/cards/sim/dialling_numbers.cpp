@@ -1,4 +1,5 @@
-// Dialling-number files in DF TELECOM (GSM 11.11 10.5.1 to 10.5.4): ADN, FDN, MSISDN, LND.
+// Dialling-number files in DF TELECOM (GSM 11.11 10.5.1 ADN, 10.5.2 FDN, 10.5.5 MSISDN,
+// 10.5.8 LND), all with the record layout of EF ADN.
 #include "core/cards/sim/dialling_numbers.h"
 
 #include <algorithm>

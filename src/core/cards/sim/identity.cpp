@@ -1,4 +1,4 @@
-// The identity files of a GSM SIM (GSM 11.11 10.1.1, 10.3.2, 10.3.19): ICCID, phase, IMSI.
+// The identity files of a GSM SIM: ICCID (GSM 11.11 10.1.1), phase (10.3.19), IMSI (10.3.2).
 #include <algorithm>
 #include <string>
 
