@@ -191,7 +191,8 @@ CardDescription GsmSim(std::string name, std::string title, GsmContents contents
     CardDescription card;
     card.name = std::move(name);
     card.title = std::move(title);
-    card.atr = Hex("3B 02 14 50");
+    // T=0 at Fi/Di 9/4 (TA1 94), historical bytes "ZEBRIK": an ATR no card list names.
+    card.atr = Hex("3B 16 94 5A 45 42 52 49 4B");
     card.protocol = kProtocolT0;
     card.classes = {0xA0};
     card.mf = GsmFileTree(std::move(contents));
