@@ -51,16 +51,5 @@ TEST(GsmAlphabetTest, MapsTheHighHalfLikeTheLowHalf) {
     }
 }
 
-TEST(GsmAlphabetTest, KeepsLettersAndDigitsWhereAsciiHasThem) {
-    for (char c = 'A'; c <= 'Z'; ++c) {
-        EXPECT_EQ(GsmChar(static_cast<std::uint8_t>(c)), std::string(1, c));
-        EXPECT_EQ(GsmChar(static_cast<std::uint8_t>(c + 32)),
-                  std::string(1, static_cast<char>(c + 32)));
-    }
-    for (char c = '0'; c <= '9'; ++c) {
-        EXPECT_EQ(GsmChar(static_cast<std::uint8_t>(c)), std::string(1, c));
-    }
-}
-
 }  // namespace
 }  // namespace zebrik

@@ -44,10 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"AllUnused", "00 FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF", ""},
         NameCase{"EscapeIsANoBreakSpace", "00 41 1B 42 FF FF FF FF FF FF FF FF FF FF FF FF FF",
                  "A\u00A0B"},
-        NameCase{"GreekCapitalsVanish", "00 10 41 12 1A 42 FF FF FF FF FF FF FF FF FF FF FF", "AB"},
         NameCase{"NationalCharacters", "00 00 5B 7E 0A 0D FF FF FF FF FF FF FF FF FF FF FF",
                  "@Äü\n\r"},
-        NameCase{"BitEightIgnored", "00 C1 E2 FF FF FF FF FF FF FF FF FF FF FF FF FF FF", "Ab"},
         // The UCS2 forms of GSM 11.11 are not recognised: each byte is a GSM character.
         NameCase{"Ucs2TakenByteByByte", "00 80 00 41 00 42 FF FF FF FF FF FF FF FF FF FF FF",
                  "@@A@B"},
