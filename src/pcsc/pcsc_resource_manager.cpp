@@ -29,10 +29,6 @@ static_assert(kLeaveCard == SCARD_LEAVE_CARD && kInfinite == INFINITE);
 static_assert(kScardENoService == static_cast<ResultCode>(SCARD_E_NO_SERVICE));
 static_assert(kScardEInsufficientBuffer == static_cast<ResultCode>(SCARD_E_INSUFFICIENT_BUFFER));
 
-// Windows' code for a feature the resource manager does not offer. (pcsc-lite gives
-// SCARD_E_UNSUPPORTED_FEATURE the value of SCARD_E_UNEXPECTED, which would read wrong.)
-constexpr ResultCode kUnsupportedFeature = 0x80100022;
-
 SCARDCONTEXT ToContext(ContextHandle context) {
     return static_cast<SCARDCONTEXT>(context);
 }
@@ -93,13 +89,7 @@ ResultCode PcscResourceManager::GetStatusChange(ContextHandle context, std::uint
 ResultCode PcscResourceManager::ListCards(ContextHandle /*context*/,
                                           std::span<const std::uint8_t> atr, std::span<char> names,
                                           std::uint32_t& length) {
-    return LookUpCardNames(atr, names, length);
-}
-
-ResultCode LookUpCardNames(std::span<const std::uint8_t> /*atr*/, std::span<char> /*names*/,
-                           std::uint32_t& length) {
-    length = 0;
-    return kUnsupportedFeature;
+    return ListCardNames(cardNames_.Get(), atr, names, length);
 }
 
 ResultCode PcscResourceManager::Connect(ContextHandle context, const std::string& reader,
@@ -177,6 +167,7 @@ ResultCode PcscResourceManager::Disconnect(CardHandle card, std::uint32_t dispos
 }
 
 ResultCode PcscResourceManager::ReleaseContext(ContextHandle context) {
+    cardNames_.Forget();  // a run takes the card names afresh
     return ToResultCode(SCardReleaseContext(ToContext(context)));
 }
 

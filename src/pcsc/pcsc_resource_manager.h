@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
+#include <utility>
 
+#include "core/analysis/atr_names.h"
 #include "core/ports/resource_manager.h"
 
 namespace zebrik {
@@ -10,6 +13,11 @@ namespace zebrik {
 // The resource manager over pcsc-lite (pcscd).
 class PcscResourceManager : public ResourceManager {
 public:
+    // pcsc-lite keeps no card database (it has no SCardListCards); the card names come from
+    // pcsc-tools' ATR list instead, read at the first card of each context.
+    explicit PcscResourceManager(std::string cardList = std::string(kDebianSmartcardList))
+        : cardNames_(std::move(cardList)) {}
+
     ResultCode EstablishContext(std::uint32_t scope, ContextHandle& context) override;
     ResultCode ListReaders(ContextHandle context, std::span<char> readers,
                            std::uint32_t& length) override;
@@ -29,12 +37,9 @@ public:
                         std::span<std::uint8_t> response, std::uint32_t& responseLength) override;
     ResultCode Disconnect(CardHandle card, std::uint32_t disposition) override;
     ResultCode ReleaseContext(ContextHandle context) override;
-};
 
-// The card names known for an ATR, as a multi-string. pcsc-lite keeps no card database
-// (it has no SCardListCards), so for now there is none and the query fails; the report
-// then simply shows no card name.
-ResultCode LookUpCardNames(std::span<const std::uint8_t> atr, std::span<char> names,
-                           std::uint32_t& length);
+private:
+    LazyAtrNameDatabase cardNames_;
+};
 
 }  // namespace zebrik

@@ -31,7 +31,9 @@ inline constexpr std::string_view kDebianSmartcardList = "/usr/share/pcsc/smartc
 // The room the analysis offers for the names of one card.
 inline constexpr std::size_t kCardNameListSize = 256;
 
-// pcsc-lite has no card database; a missing list makes the query fail with this code.
+// Windows' code for a feature the resource manager does not offer: a missing list makes the
+// query fail with it. (pcsc-lite gives SCARD_E_UNSUPPORTED_FEATURE the value of
+// SCARD_E_UNEXPECTED, which would read wrong.)
 inline constexpr ResultCode kScardEUnsupportedFeature = 0x80100022;
 
 class AtrNameDatabase {
