@@ -98,6 +98,15 @@ void AddOtherCards(std::vector<CardDescription>& cards) {
     blank.atr = Hex("3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00 6A");
     blank.protocol = kProtocolT0;
     cards.push_back(std::move(blank));
+
+    // A T=0 card with no files whose ATR pcsc-tools' ATR list names: the Schlumberger
+    // Multiflex 3k, one of the list's first entries, literal and unchanged for years.
+    CardDescription atrKnown;
+    atrKnown.name = "atr-known";
+    atrKnown.title = "T=0-Karte, deren ATR in pcsc-tools' ATR-Liste steht";
+    atrKnown.atr = Hex("3B 02 14 50");
+    atrKnown.protocol = kProtocolT0;
+    cards.push_back(std::move(atrKnown));
 }
 
 }  // namespace zebrik::sim

@@ -211,6 +211,18 @@ expected_apdus="${expected%.txt}.apdu"
 actual_apdus="$work/apdu-0.log"
 [[ -f "$actual_apdus" ]] || : >"$actual_apdus"
 
+# Card names come from pcsc-tools' ATR list, which changes with that package or may be
+# missing. Only a case whose expected report names the card compares the names; the
+# others leave the "Name der Chipkarte: " lines out.
+names_line='^Name der Chipkarte: '
+smartcard_list=/usr/share/pcsc/smartcard_list.txt
+if [[ -f "$expected" ]] && ! grep -q "$names_line" "$expected"; then
+    grep -v "$names_line" "$actual" >"$work/report-without-names.txt" || true
+    actual="$work/report-without-names.txt"
+elif ((!update)) && [[ ! -f "$smartcard_list" ]]; then
+    skip "the expected report names the card, but $smartcard_list (pcsc-tools) is not installed"
+fi
+
 if ((update)); then
     cp "$actual" "$expected"
     echo "e2e: wrote $expected (exit status $status); review it by eye before committing:"
