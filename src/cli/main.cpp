@@ -28,7 +28,7 @@ constexpr std::string_view kHelp =
     "\n"
     "Rückgabewert: 0, wenn alle Leser durchgegangen wurden; 1, wenn die\n"
     "Ressourcenverwaltung nicht erreichbar war oder keine Leser auflisten konnte;\n"
-    "2 bei einem falschen Aufruf.\n";
+    "2 bei einem falschen Aufruf; 3, wenn der Bericht nicht geschrieben werden konnte.\n";
 
 constexpr std::string_view kUsage = "Aufruf: zebrik-report [--demo | --help | --version]\n";
 
@@ -42,6 +42,10 @@ int Run(zebrik::ResourceManager& manager) {
     zebrik::ReportPane pane{report, prompt};
     const zebrik::ResultCode result = zebrik::RunAnalysis(pane, manager);
     report.Finish();
+    if (!report.Written()) {
+        std::fputs("zebrik-report: Der Bericht konnte nicht geschrieben werden.\n", stderr);
+        return 3;
+    }
     return result == zebrik::kScardSuccess ? 0 : 1;
 }
 

@@ -11,10 +11,12 @@ void StreamReport::Finish() {
 }
 
 void StreamReport::Write(std::string_view text) {
-    if (!text.empty()) {
-        std::fwrite(text.data(), 1, text.size(), stream_);
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stream_) != text.size()) {
+        written_ = false;
     }
-    std::fflush(stream_);
+    if (std::fflush(stream_) != 0) {
+        written_ = false;
+    }
 }
 
 }  // namespace zebrik::cli

@@ -23,12 +23,15 @@ public:
 
     // Writes what is held back; call once the run has ended.
     void Finish();
+    // Whether every piece reached the stream (a full disk, a closed pipe: not).
+    bool Written() const { return written_; }
 
 private:
     void Write(std::string_view text);
 
     std::FILE* stream_;
     LineEndConverter lineEnds_;
+    bool written_ = true;
 };
 
 }  // namespace zebrik::cli

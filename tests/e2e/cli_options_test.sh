@@ -52,5 +52,15 @@ if grep -q $'\r$' "$work/out"; then
     failed=$((failed + 1))
 fi
 
+setsid -w "$report" --demo </dev/null >/dev/full 2>"$work/err"
+status=$?
+if ((status == 3)) && grep -qF "nicht geschrieben" "$work/err"; then
+    echo "PASS a report that cannot be written ends with status 3 and says so"
+    passed=$((passed + 1))
+else
+    echo "FAIL a report that cannot be written: status $status, stderr: $(cat "$work/err")"
+    failed=$((failed + 1))
+fi
+
 echo "$passed passed, $failed failed"
 ((failed == 0))
