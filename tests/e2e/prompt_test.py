@@ -11,7 +11,8 @@ import subprocess
 import sys
 import tempfile
 
-import pty_session
+sys.dont_write_bytecode = True  # leave no byte-code cache in the source tree
+import pty_session  # noqa: E402
 
 # name, mode, answers typed (prompt => answer), expected stdout, expected exit status,
 # text the terminal must show
