@@ -148,6 +148,10 @@ if [[ -f "$man_page" ]]; then
         [[ ! -s "$work/man-warnings.txt" ]] ||
             problem "the man page has roff warnings: $(cat "$work/man-warnings.txt")"
         grep -q 'zebrik-report' "$work/man.txt" || problem "the man page shows no name"
+        # Every option the program's own help names is described.
+        for option in $("$work/package/usr/bin/zebrik-report" --help | grep -oE '^ +--[a-z-]+'); do
+            grep -qE -- "^ +$option( |\$)" "$work/man.txt" || problem "the man page lacks $option"
+        done
     fi
 fi
 
