@@ -91,11 +91,12 @@ void AddOtherCards(std::vector<CardDescription>& cards) {
     t1MemoryAtr.protocol = kProtocolT1;
     cards.push_back(std::move(t1MemoryAtr));
 
-    // A T=0 card that knows no SIM commands and has no files.
+    // A T=0 card that knows no SIM commands and has no files. Its ATR offers T=0 only, so
+    // that pcsc-lite negotiates T=0 for it behind a real reader too.
     CardDescription blank;
     blank.name = "t0-blank";
     blank.title = "T=0-Karte ohne Dateien";
-    blank.atr = Hex("3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00 6A");
+    blank.atr = Hex("3B 16 96 41 73 74 72 69 64");
     blank.protocol = kProtocolT0;
     cards.push_back(std::move(blank));
 
