@@ -59,9 +59,12 @@ void ReportView::Append(std::string_view utf8Text) {
     end.movePosition(QTextCursor::End);
     end.insertText(text);
 
-    // Without a selection the caret follows the text, so the view scrolls with the run.
+    // Without a selection the caret follows the text, so the view scrolls with the run. A
+    // caret at the end has moved along with the insertion already; scrolling it into view
+    // waits for the next repaint, as scrolling after every line would copy the whole
+    // picture of the pane each time.
     QTextCursor caret = textCursor();
-    if (!caret.hasSelection()) {
+    if (!caret.hasSelection() && !caret.atEnd()) {
         caret.movePosition(QTextCursor::End);
         setTextCursor(caret);
     }
@@ -87,11 +90,24 @@ void ReportView::CopyToClipboard() {
 
 void ReportView::LetRepaint() {
     if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintIntervalMs) {
+        // The next events processed, at the latest those after the run, show the end.
+        if (!followPending_) {
+            followPending_ = true;
+            QMetaObject::invokeMethod(this, &ReportView::FollowEnd, Qt::QueuedConnection);
+        }
         return;
     }
+    FollowEnd();
     // Paint and other non-input events only: the window takes no input during a run.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     sinceRepaint_.restart();
+}
+
+void ReportView::FollowEnd() {
+    followPending_ = false;
+    if (!textCursor().hasSelection()) {
+        ensureCursorVisible();
+    }
 }
 
 QString SelectedPlainText(const QTextCursor& cursor) {

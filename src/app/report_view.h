@@ -29,8 +29,11 @@ public:
 
 private:
     void LetRepaint();
+    // Scrolls a caret without selection into view.
+    void FollowEnd();
 
     QElapsedTimer sinceRepaint_;
+    bool followPending_ = false;
 };
 
 // The selected text of a text view as plain text with "\n" line ends; characters such as

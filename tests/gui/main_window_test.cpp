@@ -5,11 +5,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "app/banner.h"
@@ -61,6 +64,20 @@ QString ExpectedReport(std::vector<zebrik::sim::SimReader> readers, zebrik::PinP
     zebrik::RunAnalysis(pane, manager);
     return PaneText(report.text);
 }
+
+// A simulated card that answers as slowly as one in a reader does, about 0.1 ms a command.
+class ReaderPacedManager final : public zebrik::sim::SimResourceManager {
+public:
+    using SimResourceManager::SimResourceManager;
+
+    zebrik::ResultCode Transmit(zebrik::CardHandle card, zebrik::SendPci sendPci,
+                                std::span<const std::uint8_t> command,
+                                std::span<std::uint8_t> response,
+                                std::uint32_t& responseLength) override {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        return SimResourceManager::Transmit(card, sendPci, command, response, responseLength);
+    }
+};
 
 // A simulated resource manager that lets the test look at the window while the run is
 // inside the resource manager.
@@ -289,7 +306,7 @@ private Q_SLOTS:
     }
 
     void repaintsThePaneWhileALongReportGrows() {
-        zebrik::sim::SimResourceManager manager(OneReaderWith("sim-phonebook-1000"));
+        ReaderPacedManager manager(OneReaderWith("sim-phonebook-1000"));
         MainWindow window(manager, zebrik::app::ReportFont());
         ShowAndActivate(window);
         PaintCounter paints(window);
@@ -304,6 +321,32 @@ private Q_SLOTS:
               paints.duringRun);
         QVERIFY(window.Pane().blockCount() > 1000);
         QVERIFY(paints.duringRun > 1);
+    }
+
+    void showsTheEndOfTheReportAfterARunButNotOverASelection() {
+        zebrik::sim::SimResourceManager manager(OneReaderWith("sim-phonebook-1000"));
+        MainWindow window(manager, zebrik::app::ReportFont());
+        ShowAndActivate(window);
+        ReportView& pane = window.Pane();
+        const QScrollBar& bar = *pane.verticalScrollBar();
+
+        window.Refresh();
+        QVERIFY(bar.maximum() > 0);
+        QVERIFY(pane.textCursor().atEnd());
+        QVERIFY(pane.viewport()->rect().contains(pane.cursorRect()));
+
+        pane.Clear();
+        pane.Append("Erste Zeile\r\n");
+        QTextCursor selection = pane.textCursor();
+        selection.setPosition(0);
+        selection.setPosition(5, QTextCursor::KeepAnchor);
+        pane.setTextCursor(selection);
+        for (int i = 0; i < 300; ++i) {
+            pane.Append("Weitere Zeile\r\n");
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(bar.value(), 0);
+        QCOMPARE(pane.textCursor().selectedText(), QStringLiteral("Erste"));
     }
 
     void copiesEverythingAndSelectsItWhenNothingIsSelected() {
