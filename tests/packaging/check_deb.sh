@@ -5,7 +5,7 @@
 #
 #   check_deb.sh --build-dir DIR --source-dir DIR --version X.Y.Z --gui ON|OFF
 #
-# Exit status: 0 passed, 1 failed, 77 skipped (no cpack or dpkg-deb).
+# Exit status: 0 passed, 1 failed, 77 skipped (a tool it needs is not installed).
 set -euo pipefail
 
 build=""
@@ -29,7 +29,8 @@ while (($#)); do
 done
 [[ -n "$build" && -n "$source" && -n "$version" ]] || fail "--build-dir, --source-dir and --version are needed"
 [[ "$gui" == ON || "$gui" == OFF ]] || fail "--gui takes ON or OFF, not '$gui'"
-for tool in cpack dpkg-deb dpkg; do
+# cpack's dependency list needs file and dpkg-shlibdeps (dpkg-dev).
+for tool in cpack dpkg-deb dpkg dpkg-shlibdeps file; do
     if ! command -v "$tool" >/dev/null; then
         echo "check_deb: SKIPPED: $tool is not installed" >&2
         exit 77
