@@ -18,7 +18,9 @@
 #              --expected FILE [--input FILE] [--exit-code N] [--update]
 #
 # --update writes the report into the expected file instead of comparing, for review
-# by eye before it is committed. Exit status: 0 passed, 1 failed, 77 skipped.
+# by eye before it is committed. --wrap "PROGRAM [ARGS]" starts zebrik-report through
+# PROGRAM (valgrind_wrap.sh runs it under memcheck). Exit status: 0 passed, 1 failed,
+# 77 skipped.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -32,6 +34,7 @@ expected=""
 input=""
 exit_code=0
 update=0
+wrap=()  # a program that zebrik-report is started through
 mode=""  # private (own namespaces) or shared (the machine's /run/pcscd and loopback)
 
 fail() {
@@ -60,6 +63,7 @@ while (($#)); do
             shift 2
             ;;
         --update) update=1; shift ;;
+        --wrap) read -r -a wrap <<<"$2"; shift 2 ;;
         --inside) mode=$2; shift 2 ;;
         *) fail "unknown argument '$1' (see the head of $script)" ;;
     esac
@@ -189,10 +193,10 @@ if [[ -n "$input" ]]; then
     # Debian's own python3 first: a version manager's shim on PATH is slow to start.
     python=/usr/bin/python3
     [[ -x "$python" ]] || python=python3
-    "$python" "$here/pty_session.py" --answers "$input" --stdout "$actual" -- "$report_bin"
+    "$python" "$here/pty_session.py" --answers "$input" --stdout "$actual" -- "${wrap[@]}" "$report_bin"
 else
     # A session of its own has no controlling terminal: every PIN prompt cancels.
-    setsid -w timeout 60 "$report_bin" </dev/null >"$actual" 2>"$work/stderr.txt"
+    setsid -w timeout 60 "${wrap[@]}" "$report_bin" </dev/null >"$actual" 2>"$work/stderr.txt"
 fi
 status=$?
 awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "e2e: zebrik-report took %.2f s\n", b - a }' >&2
@@ -247,6 +251,20 @@ fi
 if ((status != exit_code)); then
     echo "e2e: zebrik-report ended with $status, expected $exit_code" >&2
     result=1
+fi
+# Nothing typed at a prompt may reach standard output. A value that the report shows
+# anyway (PIN 1234 of the test cards is part of their ICCID) cannot tell, so only the
+# typed values that the expected report does not hold are looked for.
+if [[ -n "$input" ]]; then
+    while IFS= read -r line; do
+        [[ "$line" == *"=>"* && "$line" != \#* ]] || continue
+        typed=$(sed 's/^[[:space:]]*//; s/[[:space:]]*$//' <<<"${line#*=>}")
+        if ((${#typed} >= 4)) && [[ "$typed" != "<EOF>" && "$typed" != "<INTR>" ]] &&
+            ! grep -qF -- "$typed" "$expected" && grep -qF -- "$typed" "$work/report.txt"; then
+            echo "e2e: the typed text '$typed' appeared on standard output" >&2
+            result=1
+        fi
+    done <"$input"
 fi
 if ((result == 0)); then
     where="private namespaces"
