@@ -1,9 +1,9 @@
 #include "core/analysis/atr_names.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "core/report/text.h"
@@ -83,11 +83,25 @@ std::optional<std::uint16_t> ClassDigits(std::string_view body) {
     return digits;
 }
 
+bool IsPrintableAscii(char c) {
+    return (c >= 0x20 && c < 0x7F) || c == '\t';
+}
+
 // Copies a name, replacing what the report must not show: bytes that are not UTF-8 and
 // control characters other than the tab each become U+FFFD.
 void AppendCleanName(std::string& out, std::string_view name) {
     std::size_t i = 0;
     while (i < name.size()) {
+        // Most names are printable ASCII throughout: such a run is copied whole.
+        if (IsPrintableAscii(name[i])) {
+            std::size_t run = i + 1;
+            while (run < name.size() && IsPrintableAscii(name[run])) {
+                ++run;
+            }
+            out.append(name.substr(i, run - i));
+            i = run;
+            continue;
+        }
         const auto lead = static_cast<unsigned char>(name[i]);
         std::size_t length = 0;
         char32_t codePoint = 0;
@@ -141,7 +155,12 @@ std::optional<AtrNameDatabase> AtrNameDatabase::Load(const std::string& path) {
     if (!file) {
         return std::nullopt;
     }
-    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    // In blocks: a character at a time costs as much as parsing the whole list.
+    std::string text;
+    std::array<char, 65536> block;
+    while (file.read(block.data(), block.size()) || file.gcount() > 0) {
+        text.append(block.data(), static_cast<std::size_t>(file.gcount()));
+    }
     if (file.bad()) {
         return std::nullopt;
     }
