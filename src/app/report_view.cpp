@@ -47,28 +47,40 @@ ReportView::ReportView(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void ReportView::Clear() {
+    pending_.clear();
     clear();
     LetRepaint();
 }
 
 void ReportView::Append(std::string_view utf8Text) {
-    QString text = QString::fromUtf8(utf8Text.data(), static_cast<qsizetype>(utf8Text.size()));
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // On screen the text waits for the pane's next repaint, so that Qt lays out only the
+    // lines that show: inserted one by one, each line was laid out as it came, and the
+    // 1000 entries of a SIM's phone books took the window longer than the card took. A
+    // pane that is not on screen takes the text at once.
+    pending_ += QString::fromUtf8(utf8Text.data(), static_cast<qsizetype>(utf8Text.size()));
+    if (!isVisible()) {
+        InsertPending();
+    }
+    LetRepaint();
+}
 
+void ReportView::InsertPending() {
+    if (pending_.isEmpty()) {
+        return;
+    }
+    pending_.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
-    end.insertText(text);
+    end.insertText(pending_);
+    pending_.clear();
 
     // Without a selection the caret follows the text, so the view scrolls with the run. A
-    // caret at the end has moved along with the insertion already; scrolling it into view
-    // waits for the next repaint, as scrolling after every line would copy the whole
-    // picture of the pane each time.
+    // caret at the end has moved along with the insertion already.
     QTextCursor caret = textCursor();
     if (!caret.hasSelection() && !caret.atEnd()) {
         caret.movePosition(QTextCursor::End);
         setTextCursor(caret);
     }
-    LetRepaint();
 }
 
 void ReportView::DropSelection() {
@@ -78,10 +90,12 @@ void ReportView::DropSelection() {
 }
 
 void ReportView::SelectEverything() {
+    InsertPending();
     selectAll();
 }
 
 void ReportView::CopyToClipboard() {
+    InsertPending();
     if (!textCursor().hasSelection()) {
         SelectEverything();
     }
@@ -90,21 +104,23 @@ void ReportView::CopyToClipboard() {
 
 void ReportView::LetRepaint() {
     if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintIntervalMs) {
-        // The next events processed, at the latest those after the run, show the end.
-        if (!followPending_) {
-            followPending_ = true;
-            QMetaObject::invokeMethod(this, &ReportView::FollowEnd, Qt::QueuedConnection);
+        // The next events processed, at the latest those after the run, show the new text.
+        if (!showPending_) {
+            showPending_ = true;
+            QMetaObject::invokeMethod(this, &ReportView::ShowNewText, Qt::QueuedConnection);
         }
         return;
     }
-    FollowEnd();
+    ShowNewText();
     // Paint and other non-input events only: the window takes no input during a run.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     sinceRepaint_.restart();
 }
 
-void ReportView::FollowEnd() {
-    followPending_ = false;
+void ReportView::ShowNewText() {
+    showPending_ = false;
+    InsertPending();
+    // Scrolling after every line would also copy the whole picture of the pane each time.
     if (!textCursor().hasSelection()) {
         ensureCursorVisible();
     }

@@ -29,11 +29,14 @@ public:
 
 private:
     void LetRepaint();
-    // Scrolls a caret without selection into view.
-    void FollowEnd();
+    // Inserts the text appended since the last call at the end.
+    void InsertPending();
+    // Inserts the pending text and scrolls a caret without selection into view.
+    void ShowNewText();
 
     QElapsedTimer sinceRepaint_;
-    bool followPending_ = false;
+    QString pending_;
+    bool showPending_ = false;
 };
 
 // The selected text of a text view as plain text with "\n" line ends; characters such as
