@@ -6,12 +6,13 @@
 //   zebrik_bench_gui first-paint    prints first_paint_ns (CLOCK_MONOTONIC) and ends
 //   zebrik_bench_gui refresh        then presses "&Aktualisieren" (pcscd's readers) and
 //                                   prints refresh_ms: from the press to the whole
-//                                   report painted in the pane
+//                                   report painted in the pane; and plain_ms, the mean
+//                                   of the same analysis into a plain text report (no
+//                                   window) just before the press and after the report
+//                                   was shown, and whether both texts are equal
 //   zebrik_bench_gui refresh-sim CARD
 //                                   the same against one simulated reader holding the
-//                                   catalogue card CARD, in process; also prints
-//                                   plain_ms, the same analysis into a plain text report
-//                                   (no window), and whether both texts are equal
+//                                   catalogue card CARD, in process
 //
 // Run it with QT_QPA_PLATFORM=offscreen (or under an X server).
 #include <time.h>
@@ -80,13 +81,12 @@ std::unique_ptr<zebrik::sim::SimResourceManager> OneReaderWith(const std::string
 }
 
 // The analysis into a plain text report, as zebrik-report runs it but with no output.
-double PlainRunMs(const std::string& cardName, std::string& text) {
-    auto manager = OneReaderWith(cardName);
+double PlainRunMs(zebrik::ResourceManager& manager, std::string& text) {
     PlainReport report;
     CancellingPrompt prompt;
     zebrik::ReportPane pane{report, prompt};
     const long long start = NowNs();
-    zebrik::RunAnalysis(pane, *manager);
+    zebrik::RunAnalysis(pane, manager);
     const long long end = NowNs();
     text = std::move(report.text);
     return MsBetween(start, end);
@@ -180,18 +180,16 @@ int main(int argc, char* argv[]) {
     PaintClock clock(window);
     long long pressed = 0;
     long long runOver = 0;
+    std::string plain;
+    double plainBeforeMs = 0;
     const auto finish = [&](long long shown) {
-        std::printf("refresh_ms=%.3f run_ms=%.3f report_chars=%lld\n", MsBetween(pressed, shown),
-                    MsBetween(pressed, runOver),
+        const double plainAfterMs = PlainRunMs(*manager, plain);
+        const bool same =
+            WithoutCarriageReturns(plain) == window.Pane().toPlainText().toStdString();
+        std::printf("refresh_ms=%.3f run_ms=%.3f plain_ms=%.3f same_text=%d report_chars=%lld\n",
+                    MsBetween(pressed, shown), MsBetween(pressed, runOver),
+                    (plainBeforeMs + plainAfterMs) / 2, same ? 1 : 0,
                     static_cast<long long>(window.Pane().document()->characterCount()));
-        if (mode == "refresh-sim") {
-            std::string plain;
-            PlainRunMs(simCard, plain);  // warm-up, as the window's run had one in its first
-            const double plainMs = PlainRunMs(simCard, plain);
-            const bool same =
-                WithoutCarriageReturns(plain) == window.Pane().toPlainText().toStdString();
-            std::printf("plain_ms=%.3f same_text=%d\n", plainMs, same ? 1 : 0);
-        }
         std::fflush(stdout);
         window.done(0);
     };
@@ -203,6 +201,7 @@ int main(int argc, char* argv[]) {
             return;
         }
         QTimer::singleShot(0, &window, [&] {
+            plainBeforeMs = PlainRunMs(*manager, plain);
             pressed = NowNs();
             window.RefreshButton().click();  // the whole run happens in here
             runOver = NowNs();

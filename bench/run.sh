@@ -22,9 +22,12 @@
 #                    main() builds it, on Qt's offscreen platform), from process start
 #   1 000-record SIM zebrik_bench_gui pressing "&Aktualisieren" against the same pcscd,
 #                    from the press to the whole report painted, over zebrik-report's time
-#                    for the same card; and the same pair in process against the simulated
-#                    resource manager (no pcscd, no card latency): the window's run over a
-#                    run into a plain text report
+#                    for the same card (interleaved with it); over the same analysis into a
+#                    plain text report in the same process (before and after the window's
+#                    run); and that last pair against the simulated resource manager, in
+#                    process (no pcscd, no card latency)
+#   (diagnostic)     zebrik-report with pcsc-tools' ATR list out of sight (private
+#                    namespaces only), to show what reading it costs
 #   peak memory      max RSS (getrusage of the ended child) of every run above, and of the
 #                    real zebrik-smartcard idle on the offscreen platform
 #
@@ -231,6 +234,8 @@ stop_pcscd
 
 # --- each card: zebrik-report and the replay of its commands, interleaved ------------------
 mismatched_runs=0
+atr_list_dir=/usr/share/pcsc
+mkdir "$work/no-atr-list"
 for card in "${cards[@]}"; do
     echo "bench: $card ($runs runs of each side)" >&2
     start_card "$card"
@@ -249,11 +254,19 @@ for card in "${cards[@]}"; do
         fi
         measure "replay-$card" "$replay_bin" "Zebrik vpcd 00 00" "$work/commands-$card.txt"
         [[ "$(field "replay-$card" status)" == 0 ]] || fail "the replay failed: $(cat "$work/err.txt")"
+        # What reading pcsc-tools' ATR list costs: the same run with the list out of sight.
+        if [[ "$mode" == private && -d "$atr_list_dir" ]]; then
+            mount --bind "$work/no-atr-list" "$atr_list_dir"
+            measure "report-no-list-$card" "$report_bin"
+            umount "$atr_list_dir"
+        fi
         echo "ratio-$card r=$(awk -v a="$(field "report-$card" wall_ms)" -v b="$(field "replay-$card" wall_ms)" 'BEGIN { printf "%.4f", a / b }')" >>"$work/figures"
         if [[ "$card" == "$large_sim" ]]; then
             measure gui-refresh "$gui_bench_bin" refresh
             [[ -n "$(field gui-refresh refresh_ms)" ]] || fail "zebrik_bench_gui refresh printed nothing: $(cat "$work/err.txt")"
+            [[ "$(field gui-refresh same_text)" == 1 ]] || fail "the window's report differs from the plain one"
             echo "gui-ratio r=$(awk -v a="$(field gui-refresh refresh_ms)" -v b="$(field "report-$card" wall_ms)" 'BEGIN { printf "%.4f", a / b }')" >>"$work/figures"
+            echo "gui-plain-ratio r=$(awk -v a="$(field gui-refresh refresh_ms)" -v b="$(field gui-refresh plain_ms)" 'BEGIN { printf "%.4f", a / b }')" >>"$work/figures"
         fi
     done
     status_check "report-$card" 0
@@ -281,7 +294,7 @@ verdict() {  # value comparison limit
         ok = (op == "<" ? v < limit : v <= limit); print ok ? "yes" : "**no**" }'
 }
 fmt() {  # "median min max" decimals -> three fields
-    awk -v d="$2" '{ for (i = 1; i <= 3; ++i) printf "%s%." d "f", (i > 1 ? " " : ""), $i; print "" }' <<<"$1"
+    awk -v d="$2" '$1 == "-" { print; next } { for (i = 1; i <= 3; ++i) printf "%s%." d "f", (i > 1 ? " " : ""), $i; print "" }' <<<"$1"
 }
 add_row() {  # label key field decimals comparison limit target-text [suffix]
     local label=$1 key=$2 name=$3 decimals=$4 op=$5 limit=$6 target=$7 m lo hi
@@ -313,6 +326,7 @@ for card in "${cards[@]}"; do
     add_info_row "  replay, $card (ms)" "replay-$card" wall_ms 1
     add_info_row "  zebrik-report CPU user+sys, $card (ms)" "report-$card" cpu_ms 1
     add_info_row "  replay CPU user+sys, $card (ms)" "replay-$card" cpu_ms 1
+    add_info_row "  zebrik-report without the ATR list, $card (ms)" "report-no-list-$card" wall_ms 1
 done
 add_row "zebrik-report start to exit, pcscd without reader (ms)" startup-no-reader wall_ms 2 "<" 20 "< 20 ms"
 add_row "zebrik-report start to exit, no pcscd (ms)" startup-no-pcscd wall_ms 2 "<" 20 "< 20 ms"
@@ -320,7 +334,9 @@ add_row "window start to first paint, offscreen (ms)" first-paint-ms ms 1 "<" 30
 add_row "window: \"&Aktualisieren\" to report shown over zebrik-report, $large_sim" gui-ratio r 3 "<=" 1.10 "≤ 1.10"
 add_info_row "  window: press to report shown (ms)" gui-refresh refresh_ms 1
 add_info_row "  window: press to end of run (ms)" gui-refresh run_ms 1
-add_info_row "window run over plain run, in process, $large_sim" gui-sim-ratio r 3
+add_info_row "window run over plain run in the same process, through pcscd" gui-plain-ratio r 3
+add_info_row "  plain text report in the window's process, through pcscd (ms)" gui-refresh plain_ms 1
+add_info_row "window run over plain run, in process, simulated manager" gui-sim-ratio r 3
 add_info_row "  window: press to report shown, in process (ms)" gui-sim refresh_ms 1
 add_info_row "  plain text report, in process (ms)" gui-sim plain_ms 1
 peak_row "zebrik-report peak RSS, every run (MB)" 10240 "< 10 MB" startup-no-pcscd startup-no-reader "${cards[@]/#/report-}"
