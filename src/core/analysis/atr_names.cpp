@@ -83,6 +83,35 @@ std::optional<std::uint16_t> ClassDigits(std::string_view body) {
     return digits;
 }
 
+// A pattern of the usual form "XX XX XX" in hex digits and "." only: appends the digit
+// sets to nibbles. Anything else (classes, "*", other spacing) leaves nibbles as they were
+// and returns false. Most of the list has this form, and building atoms for it first took
+// most of the time a run spends on the list.
+bool AppendPlainNibbles(std::string_view line, std::vector<std::uint16_t>& nibbles) {
+    if ((line.size() + 1) % 3 != 0) {
+        return false;
+    }
+    const std::size_t before = nibbles.size();
+    for (std::size_t i = 0; i < line.size(); i += 3) {
+        const bool separated = i + 2 >= line.size() || line[i + 2] == ' ';
+        for (std::size_t k = i; separated && k < i + 2; ++k) {
+            const int value = HexValue(line[k]);
+            if (line[k] == '.') {
+                nibbles.push_back(kAnyDigit);
+            } else if (value >= 0) {
+                nibbles.push_back(static_cast<std::uint16_t>(1u << value));
+            } else {
+                break;
+            }
+        }
+        if (nibbles.size() != before + (i / 3 + 1) * 2) {
+            nibbles.resize(before);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool IsPrintableAscii(char c) {
     return (c >= 0x20 && c < 0x7F) || c == '\t';
 }
@@ -196,6 +225,22 @@ AtrNameDatabase AtrNameDatabase::Parse(std::string_view text) {
 }
 
 bool AtrNameDatabase::AddPattern(std::string_view line) {
+    const std::size_t firstNibble = nibbles_.size();
+    if (AppendPlainNibbles(line, nibbles_)) {
+        Pattern pattern;
+        pattern.firstName = static_cast<std::uint32_t>(names_.size());
+        pattern.fixed = true;
+        pattern.first = static_cast<std::uint32_t>(firstNibble);
+        pattern.count = static_cast<std::uint32_t>(nibbles_.size() - firstNibble);
+        const std::size_t bytes = pattern.count / 2;
+        if (fixedByLength_.size() <= bytes) {
+            fixedByLength_.resize(bytes + 1);
+        }
+        fixedByLength_[bytes].push_back(static_cast<std::uint32_t>(patterns_.size()));
+        patterns_.push_back(pattern);
+        return true;
+    }
+
     std::vector<Atom> atoms;
     atoms.reserve(line.size());
     for (std::size_t i = 0; i < line.size(); ++i) {
