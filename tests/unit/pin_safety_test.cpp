@@ -109,7 +109,8 @@ public:
     GeneratedSim Next() {
         GeneratedSim generated;
         sim::CardDescription& card = generated.card;
-        card = *sim::FindCard("sim");
+        static const sim::CardDescription everyday = *sim::FindCard("sim");
+        card = everyday;
         card.chv1Enabled = Chance(60);
         card.chv1.initialised = Chance(85);
         card.chv1.attempts = Counter();
