@@ -3,6 +3,9 @@
 # installs what is needed, builds everything (window included) with g++ and runs all
 # tests, then builds again with clang and AddressSanitizer + UndefinedBehaviorSanitizer
 # and runs the unit and end-to-end tests once more.
+# The g++ run includes every end-to-end case once more under valgrind's memcheck (ctest
+# label valgrind); at the end the libFuzzer targets run for 3 minutes in all
+# (scripts/fuzz.sh, where a longer run takes its time in seconds).
 #   scripts/test.sh [BUILD_DIR]     (default: build/ in the repository)
 set -euo pipefail
 
@@ -25,3 +28,6 @@ CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$sanitize" -DCMAKE_BUILD_TYPE=De
 cmake --build "$sanitize" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$sanitize" --output-on-failure -j"$jobs" -L 'unit|e2e'
+
+echo "== Fuzz the card dispatch, the analysis run and the card-data parsers for 3 minutes"
+"$root/scripts/fuzz.sh" 180 "$builds/fuzz"
