@@ -225,6 +225,9 @@ void FuzzResourceManager::CheckAllClosed() const {
     if (!open_.empty()) {
         Finding("a connection was left open");
     }
+    if (visited_ != listed_.size()) {
+        Finding("a reader of the list was left out");
+    }
 }
 
 ResultCode FuzzResourceManager::EstablishContext(std::uint32_t, ContextHandle& context) {
@@ -252,6 +255,22 @@ ResultCode FuzzResourceManager::ListReaders(ContextHandle context, std::span<cha
     report_.namesAreUtf8 = report_.namesAreUtf8 && IsUtf8(answer.data);
     CopyOut(answer.data, readers, length);
     length = ReportedLength(answer);
+    // The names the caller can see: up to the length given back and the buffer's end, each
+    // ended by a NUL or the end, the list by an empty name.
+    std::string name;
+    for (const char c : readers.first(std::min<std::size_t>(length, readers.size()))) {
+        if (c != '\0') {
+            name += c;
+        } else if (name.empty()) {
+            break;
+        } else {
+            listed_.push_back(std::move(name));
+            name.clear();
+        }
+    }
+    if (!name.empty()) {
+        listed_.push_back(std::move(name));
+    }
     return kScardSuccess;
 }
 
@@ -261,6 +280,10 @@ ResultCode FuzzResourceManager::GetStatusChange(ContextHandle context, std::uint
     if (state.currentState != kStateUnaware) {
         Finding("a state query that would wait for a change");
     }
+    if (visited_ >= listed_.size() || state.reader != listed_[visited_]) {
+        Finding("a reader asked for out of the order of the list, or one not listed");
+    }
+    ++visited_;
     const Answer answer = Next(kStatusChangeValues);
     if (answer.code != kScardSuccess) {
         return answer.code;

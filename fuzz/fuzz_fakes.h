@@ -146,7 +146,8 @@ public:
     ResultCode Disconnect(CardHandle card, std::uint32_t disposition) override;
     ResultCode ReleaseContext(ContextHandle context) override;
 
-    // After the run: the context released and no connection left open.
+    // After the run: the context released, no connection left open, and every reader of
+    // the list asked for its state, in the order of the list.
     void CheckAllClosed() const;
 
 private:
@@ -161,6 +162,8 @@ private:
     bool contextEverOpened_ = false;
     ContextHandle context_ = 0;
     std::set<CardHandle> open_;
+    std::vector<std::string> listed_;  // the reader names as the list holds them
+    std::size_t visited_ = 0;
     CardHandle nextHandle_ = 0x100;
 };
 
