@@ -213,6 +213,7 @@ protected:
 };
 
 TEST_P(FaultInjectionTest, FailureAtAnyCallIsReportedInPlaceAndEverythingIsReleased) {
+    RecordProperty("calls", static_cast<int>(full_.calls.size()));
     for (std::size_t at = 0; at < full_.calls.size(); ++at) {
         for (const ResultCode code : kFaults) {
             const RunLog run =
