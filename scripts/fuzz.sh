@@ -65,6 +65,8 @@ for target in "${targets[@]}"; do
     executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
     units=$(find "$corpus/$target" -type f | wc -l)
+    # The edges of the code under test that the corpus reaches, as libFuzzer counts them.
+    edges=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
     after=$(find "$findings/$target" -type f | wc -l)
     found=$((after - before))
     if ((status != 0 && found == 0)); then
@@ -76,14 +78,15 @@ for target in "${targets[@]}"; do
     fi
     all_findings=$((all_findings + found))
     all_executions=$((all_executions + ${executions:-0}))
-    summary+=("$(printf '%-12s %6s s %12s %10s %8s %9s' "$target" "$seconds" "${executions:-?}" \
-        "${rate:-?}" "$units" "$found")")
+    summary+=("$(printf '%-12s %6s s %12s %10s %8s %7s %9s' "$target" "$seconds" \
+        "${executions:-?}" "${rate:-?}" "$units" "${edges:-?}" "$found")")
 done
 
 echo
-printf '%-12s %8s %12s %10s %8s %9s\n' target time executions exec/s corpus findings
+printf '%-12s %8s %12s %10s %8s %7s %9s\n' target time executions exec/s corpus edges findings
 printf '%s\n' "${summary[@]}"
-printf '%-12s %6s s %12s %10s %8s %9s\n' "all" "$total" "$all_executions" "" "" "$all_findings"
+printf '%-12s %6s s %12s %10s %8s %7s %9s\n' "all" "$total" "$all_executions" "" "" "" \
+    "$all_findings"
 if ((all_findings > 0)); then
     echo "fuzz: $all_findings finding(s); the inputs are in $findings" >&2
     exit 1
