@@ -43,6 +43,71 @@ void AppendUtf8(std::string& line, char32_t cp) {
 
 namespace {
 
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+bool IsPrintableAscii(char c) {
+    return (c >= 0x20 && c < 0x7F) || c == '\t';
+}
+
+}  // namespace
+
+void AppendUntrustedText(std::string& out, std::string_view name) {
+    std::size_t i = 0;
+    while (i < name.size()) {
+        // Most names are printable ASCII throughout: such a run is copied whole.
+        if (IsPrintableAscii(name[i])) {
+            std::size_t run = i + 1;
+            while (run < name.size() && IsPrintableAscii(name[run])) {
+                ++run;
+            }
+            out.append(name.substr(i, run - i));
+            i = run;
+            continue;
+        }
+        const auto lead = static_cast<unsigned char>(name[i]);
+        std::size_t length = 0;
+        char32_t codePoint = 0;
+        if (lead < 0x80) {
+            length = 1;
+            codePoint = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            codePoint = lead & 0x1Fu;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            codePoint = lead & 0x0Fu;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            codePoint = lead & 0x07u;
+        }
+        bool valid = length > 0 && i + length <= name.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto trail = static_cast<unsigned char>(name[i + k]);
+            valid = (trail & 0xC0) == 0x80;
+            codePoint = (codePoint << 6) | (trail & 0x3Fu);
+        }
+        const bool overlong =
+            (length == 3 && codePoint < 0x800) || (length == 4 && codePoint < 0x10000);
+        const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
+        valid = valid && !overlong && !surrogate && codePoint <= 0x10FFFF;
+        if (!valid) {
+            AppendUtf8(out, kReplacementCharacter);
+            ++i;
+            continue;
+        }
+        const bool control =
+            (codePoint < 0x20 && codePoint != '\t') || (codePoint >= 0x7F && codePoint <= 0x9F);
+        if (control) {
+            AppendUtf8(out, kReplacementCharacter);
+        } else {
+            out.append(name.substr(i, length));
+        }
+        i += length;
+    }
+}
+
+namespace {
+
 // Windows-1252 differs from Latin-1 only in 0x80 to 0x9F. The five bytes it leaves
 // undefined keep their C1 code point, as Windows itself converts them.
 constexpr std::array<char16_t, 32> kWindows1252High = {

@@ -29,6 +29,12 @@ void AppendHexDigit(std::string& line, std::uint8_t nibble);
 // The text cut after at most maxCharacters characters of UTF-8, never inside a character.
 std::string_view CutUtf8(std::string_view text, std::size_t maxCharacters);
 
+// Appends text that ought to be UTF-8 but comes from outside (a reader or card name, a
+// list file): every byte that does not begin a whole, valid UTF-8 character, and every
+// control character but the tab, becomes U+FFFD, so the report stays UTF-8 and no name
+// can break a line of it.
+void AppendUntrustedText(std::string& line, std::string_view text);
+
 // Appends a Unicode code point as UTF-8.
 void AppendUtf8(std::string& line, char32_t codePoint);
 
