@@ -2,11 +2,9 @@
 # One end-to-end test of zebrik-report against the real pcscd, with simulated cards
 # behind the vpcd virtual reader, compared with an expected report.
 #
-# The test runs in private mount and network namespaces: a tmpfs over /run/pcscd gives
-# it a pcscd socket of its own and the private loopback gives vpcd ports of its own, so
-# it never touches a pcscd the machine runs and tests can run side by side. Where
-# namespaces are not allowed, it falls back to the machine's /run/pcscd and loopback,
-# one test at a time, and skips (exit 77) when another pcscd is in the way.
+# The test runs in private mount and network namespaces with a pcscd of its own, or on
+# the machine's /run/pcscd when namespaces are not allowed, skipping (exit 77) when
+# another pcscd is in the way (tests/support/pcscd_sandbox.sh).
 #
 #   run_e2e.sh --bin-dir DIR --case tests/e2e/expected/CARD[@VARIANT].txt [--update]
 #       one vpcd reader (two slots) with CARD in slot 0; CARD[@VARIANT].input, if it
@@ -26,6 +24,8 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 script="$here/$(basename "${BASH_SOURCE[0]}")"
 original_args=("$@")
+# shellcheck source=../support/pcscd_sandbox.sh
+source "$here/../support/pcscd_sandbox.sh"
 
 bin_dir=""
 setup=""
@@ -35,7 +35,6 @@ input=""
 exit_code=0
 update=0
 wrap=()  # a program that zebrik-report is started through
-mode=""  # private (own namespaces) or shared (the machine's /run/pcscd and loopback)
 
 fail() {
     echo "e2e: $*" >&2
@@ -64,7 +63,6 @@ while (($#)); do
             ;;
         --update) update=1; shift ;;
         --wrap) read -r -a wrap <<<"$2"; shift 2 ;;
-        --inside) mode=$2; shift 2 ;;
         *) fail "unknown argument '$1' (see the head of $script)" ;;
     esac
 done
@@ -77,111 +75,22 @@ card_bin="$bin_dir/zebrik-vpcd-card"
 ((update)) || [[ -f "$expected" ]] || fail "no expected report $expected (write one with --update)"
 ((${#cards[@]} <= 2)) || fail "a vpcd reader has two slots; ${#cards[@]} cards asked for"
 
-# Into private namespaces: as root directly, otherwise as root of a user namespace.
-if [[ -z "$mode" ]]; then
-    if unshare -m -n true 2>/dev/null; then
-        exec unshare -m -n -- bash "$script" --inside private "${original_args[@]}"
-    elif unshare -r -m -n true 2>/dev/null; then
-        exec unshare -r -m -n -- bash "$script" --inside private "${original_args[@]}"
-    fi
-    mode=shared
-    echo "e2e: private namespaces are not allowed here; using the machine's /run/pcscd and loopback" >&2
-    exec 9>"${TMPDIR:-/tmp}/zebrik-e2e.lock"
-    flock 9
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/zebrik-e2e.XXXXXX")
-pcscd_pid=""
-card_pids=()
-
-# shellcheck disable=SC2317  # called by the EXIT trap
-stop_everything() {
-    local pid
-    for pid in "${card_pids[@]}" $pcscd_pid; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in "${card_pids[@]}" $pcscd_pid; do
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap stop_everything EXIT
-trap 'exit 1' INT TERM
-
-# Another pcscd, or the socket through which systemd would start one on demand.
-other_pcscd() {
-    local pids
-    pids=$(pgrep -x pcscd | paste -sd ' ' || true)
-    if [[ -n "$pids" ]]; then
-        echo "pcscd is running (pid $pids)"
-    elif [[ -S /run/pcscd/pcscd.comm ]]; then
-        echo "/run/pcscd/pcscd.comm exists (a pcscd socket, perhaps systemd's pcscd.socket)"
-    fi
-}
-
-if [[ "$mode" == private ]]; then
-    ip link set lo up
-    if mkdir -p /run/pcscd 2>/dev/null; then
-        mount -t tmpfs -o mode=0755 tmpfs /run/pcscd
-    else
-        # In a user namespace /run itself may not be ours to write: cover it whole.
-        mount -t tmpfs -o mode=0755 tmpfs /run
-        mkdir -p /run/pcscd
-    fi
-    port=35963
-else
-    others=$(other_pcscd)
-    if [[ -n "$others" ]]; then
-        skip "another pcscd is in the way: $others. Without private namespaces this test cannot run beside it: stop it (e.g. 'systemctl stop pcscd.socket pcscd') or run the tests where namespaces are allowed (as root, or with user namespaces)."
-    fi
-    if [[ "$setup" != no-pcscd && $EUID -ne 0 ]]; then
-        skip "starting pcscd on the machine's /run/pcscd needs root, and private namespaces are not allowed here"
-    fi
-    port=$((20000 + ($$ % 20000) * 2))
-fi
-
-wait_for_log() {  # pattern count what
-    local i
-    for ((i = 0; i < 200; ++i)); do
-        if (($(grep -c -- "$1" "$work/pcscd.log" || true) >= $2)); then
-            return 0
-        fi
-        kill -0 "$pcscd_pid" 2>/dev/null || { cat "$work/pcscd.log" >&2; fail "pcscd ended early"; }
-        sleep 0.05
-    done
-    cat "$work/pcscd.log" >&2
-    fail "pcscd did not show $3 within 10 s"
-}
-
-start_pcscd() {  # reader.conf
-    pcscd -f -i -c "$1" >"$work/pcscd.log" 2>&1 &
-    pcscd_pid=$!
-    wait_for_log "daemon ready" 1 "that it is ready"
-}
+sandbox_enter e2e "$script" "${original_args[@]}"
+work=$sandbox_work
+sandbox_card_bin=$card_bin
 
 case "$setup" in
     no-pcscd) ;;
     no-readers)
-        : >"$work/reader.conf"
-        start_pcscd "$work/reader.conf"
+        sandbox_reader_conf none
+        sandbox_pcscd_start
         ;;
     vpcd)
-        # One vpcd entry gives two readers ("... 00 00" and "... 00 01") on two ports.
-        cat >"$work/reader.conf" <<EOF
-FRIENDLYNAME "Zebrik vpcd"
-DEVICENAME   /dev/null:$port
-LIBPATH      /usr/lib/pcsc/drivers/serial/libifdvpcd.so
-CHANNELID    $port
-EOF
-        start_pcscd "$work/reader.conf"
-        slot=0
-        for card in "${cards[@]}"; do
-            "$card_bin" --card "$card" --port $((port + slot)) --log "$work/apdu-$slot.log" \
-                2>>"$work/card.log" &
-            card_pids+=($!)
-            slot=$((slot + 1))
+        sandbox_reader_conf vpcd
+        sandbox_pcscd_start
+        for slot in "${!cards[@]}"; do
+            sandbox_card_in "$slot" "${cards[$slot]}" "$work/apdu-$slot.log"
         done
-        wait_for_log "Card ATR:" "${#cards[@]}" "the inserted cards"
         ;;
     *) fail "unknown setup '$setup'" ;;
 esac
@@ -267,8 +176,6 @@ if [[ -n "$input" ]]; then
     done <"$input"
 fi
 if ((result == 0)); then
-    where="private namespaces"
-    [[ "$mode" == private ]] || where="the machine's /run/pcscd"
-    echo "e2e: report as expected ($where, exit status $status)"
+    echo "e2e: report as expected ($(sandbox_where), exit status $status)"
 fi
 exit $result
