@@ -9,15 +9,17 @@
 #
 #   gui_e2e.sh --bin-dir DIR --gui BINARY --shot BINARY --artefacts DIR
 #
-# Like the e2e tests of zebrik-report it runs in private mount and network namespaces
-# (its own /run/pcscd and loopback), or on the machine's own when namespaces are not
-# allowed. Exit status: 0 passed, 1 failed, 77 skipped.
+# Like the e2e tests of zebrik-report it runs in private namespaces with a pcscd of its
+# own, or on the machine's when namespaces are not allowed (tests/support/pcscd_sandbox.sh).
+# Exit status: 0 passed, 1 failed, 77 skipped.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 script="$here/$(basename "${BASH_SOURCE[0]}")"
 e2e="$here/../e2e"
 original_args=("$@")
+# shellcheck source=../support/pcscd_sandbox.sh
+source "$here/../support/pcscd_sandbox.sh"
 card=sim-pin
 pin=1234
 
@@ -37,14 +39,13 @@ skip() {
     exit 77
 }
 
-bin_dir="" gui_bin="" shot_bin="" artefacts="" mode=""
+bin_dir="" gui_bin="" shot_bin="" artefacts=""
 while (($#)); do
     case "$1" in
         --bin-dir) bin_dir=$2; shift 2 ;;
         --gui) gui_bin=$2; shift 2 ;;
         --shot) shot_bin=$2; shift 2 ;;
         --artefacts) artefacts=$2; shift 2 ;;
-        --inside) mode=$2; shift 2 ;;
         *) fail "unknown argument '$1' (see the head of $script)" ;;
     esac
 done
@@ -54,49 +55,9 @@ for tool in Xvfb xdotool xclip pcscd; do
     command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/install-deps.sh)"
 done
 
-if [[ -z "$mode" ]]; then
-    if unshare -m -n true 2>/dev/null; then
-        exec unshare -m -n -- bash "$script" --inside private "${original_args[@]}"
-    elif unshare -r -m -n true 2>/dev/null; then
-        exec unshare -r -m -n -- bash "$script" --inside private "${original_args[@]}"
-    fi
-    mode=shared
-    exec 9>"${TMPDIR:-/tmp}/zebrik-e2e.lock"
-    flock 9
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/zebrik-gui-e2e.XXXXXX")
-pids=()
-# shellcheck disable=SC2317  # called by the EXIT trap
-stop_everything() {
-    local pid
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in "${pids[@]}"; do
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap stop_everything EXIT
-trap 'exit 1' INT TERM
-
-if [[ "$mode" == private ]]; then
-    ip link set lo up
-    if mkdir -p /run/pcscd 2>/dev/null; then
-        mount -t tmpfs -o mode=0755 tmpfs /run/pcscd
-    else
-        mount -t tmpfs -o mode=0755 tmpfs /run
-        mkdir -p /run/pcscd
-    fi
-    port=35963
-else
-    if pgrep -x pcscd >/dev/null || [[ -S /run/pcscd/pcscd.comm ]]; then
-        skip "another pcscd is in the way and private namespaces are not allowed here"
-    fi
-    ((EUID == 0)) || skip "starting pcscd on the machine's /run/pcscd needs root"
-    port=$((20000 + ($$ % 20000) * 2))
-fi
+sandbox_enter gui-e2e "$script" "${original_args[@]}"
+work=$sandbox_work
+sandbox_card_bin=$bin_dir/zebrik-vpcd-card
 
 # Polls a command for up to $1 tenths of a second.
 wait_until() {
@@ -112,23 +73,14 @@ wait_until() {
 }
 
 # pcscd with one vpcd reader and the SIM in its first slot.
-cat >"$work/reader.conf" <<CONF
-FRIENDLYNAME "Zebrik vpcd"
-DEVICENAME   /dev/null:$port
-LIBPATH      /usr/lib/pcsc/drivers/serial/libifdvpcd.so
-CHANNELID    $port
-CONF
-pcscd -f -i -c "$work/reader.conf" >"$work/pcscd.log" 2>&1 &
-pids+=($!)
-wait_until 100 grep -q "daemon ready" "$work/pcscd.log" || { cat "$work/pcscd.log" >&2; fail "pcscd is not ready"; }
-"$bin_dir/zebrik-vpcd-card" --card "$card" --port "$port" 2>"$work/card.log" &
-pids+=($!)
-wait_until 100 grep -q "Card ATR:" "$work/pcscd.log" || { cat "$work/card.log" >&2; fail "the card is not in the reader"; }
+sandbox_reader_conf vpcd
+sandbox_pcscd_start
+sandbox_card_in 0 "$card"
 
 # An X server of its own; the program's socket in a runtime directory of its own.
 exec 8>"$work/display"
 Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
+sandbox_track $!
 wait_until 100 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 export XDG_RUNTIME_DIR="$work/runtime"
@@ -138,7 +90,7 @@ unset QT_QPA_PLATFORM
 
 "$gui_bin" >"$work/gui.log" 2>&1 &
 gui_pid=$!
-pids+=($gui_pid)
+sandbox_track $gui_pid
 title='^Zebrik SmartCard$'
 wait_until 100 xdotool search --onlyvisible --name "$title" || fail "no window appeared"
 window=$(xdotool search --onlyvisible --name "$title" | head -n1)
