@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Benchmark of zebrik-report and zebrik-smartcard against the real pcscd with simulated
 # cards behind the vpcd virtual reader. Prints its figures as a table; it is no test and
-# never fails on a time (exit status 1 only when something could not be run at all).
+# never fails on a time (exit status 1 only when something could not be run at all, 77
+# when another pcscd is in the way and namespaces are not allowed).
 #
 #   bench/run.sh [--build-dir DIR] [--runs N] [--no-build] [--markdown FILE]
 #
@@ -31,19 +32,21 @@
 #   peak memory      max RSS (getrusage of the ended child) of every run above, and of the
 #                    real zebrik-smartcard idle on the offscreen platform
 #
-# Like the end-to-end tests it runs in private mount and network namespaces (its own
-# /run/pcscd and loopback), or on the machine's own when namespaces are not allowed.
+# Like the end-to-end tests it runs in private mount and network namespaces with a pcscd
+# of its own, or on the machine's when namespaces are not allowed
+# (tests/support/pcscd_sandbox.sh).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 script="$here/$(basename "${BASH_SOURCE[0]}")"
 original_args=("$@")
+# shellcheck source=../tests/support/pcscd_sandbox.sh
+source "$here/../tests/support/pcscd_sandbox.sh"
 
 build_dir="$here/../build-bench"
 runs=7
 build=1
 markdown=""
-mode=""
 cards=(geldkarte egk sim-phonebook-1000)
 large_sim=sim-phonebook-1000
 
@@ -58,7 +61,6 @@ while (($#)); do
         --runs) runs=$2; shift 2 ;;
         --no-build) build=0; shift ;;
         --markdown) markdown=$(realpath -m "$2"); shift 2 ;;
-        --inside) mode=$2; build=0; shift 2 ;;
         *) fail "unknown argument '$1' (see the head of $script)" ;;
     esac
 done
@@ -82,95 +84,16 @@ for bin in "$report_bin" "$card_bin" "$gui_bin" "$measure_bin" "$replay_bin" "$g
 done
 command -v pcscd >/dev/null || fail "pcscd is not installed (scripts/install-deps.sh)"
 
-if [[ -z "$mode" ]]; then
-    if unshare -m -n true 2>/dev/null; then
-        exec unshare -m -n -- bash "$script" --inside private --build-dir "$build_dir" "${original_args[@]}"
-    elif unshare -r -m -n true 2>/dev/null; then
-        exec unshare -r -m -n -- bash "$script" --inside private --build-dir "$build_dir" "${original_args[@]}"
-    fi
-    mode=shared
-    echo "bench: private namespaces are not allowed here; using the machine's /run/pcscd and loopback" >&2
-    exec 9>"${TMPDIR:-/tmp}/zebrik-e2e.lock"
-    flock 9
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/zebrik-bench.XXXXXX")
-pcscd_pid=""
-card_pid=""
-
-# shellcheck disable=SC2317  # called by the EXIT trap and between the setups
-stop_pcscd() {
-    local pid
-    for pid in $card_pid $pcscd_pid; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in $card_pid $pcscd_pid; do
-        wait "$pid" 2>/dev/null || true
-    done
-    card_pid="" pcscd_pid=""
-}
-# shellcheck disable=SC2317
-stop_everything() {
-    stop_pcscd
-    rm -rf "$work"
-}
-trap stop_everything EXIT
-trap 'exit 1' INT TERM
-
-if [[ "$mode" == private ]]; then
-    ip link set lo up
-    if mkdir -p /run/pcscd 2>/dev/null; then
-        mount -t tmpfs -o mode=0755 tmpfs /run/pcscd
-    else
-        mount -t tmpfs -o mode=0755 tmpfs /run
-        mkdir -p /run/pcscd
-    fi
-    port=35963
-else
-    if pgrep -x pcscd >/dev/null || [[ -S /run/pcscd/pcscd.comm ]]; then
-        fail "another pcscd is in the way and private namespaces are not allowed here"
-    fi
-    ((EUID == 0)) || fail "starting pcscd on the machine's /run/pcscd needs root"
-    port=$((20000 + ($$ % 20000) * 2))
-fi
+# Built already: the run inside the namespaces builds nothing.
+sandbox_enter bench "$script" "${original_args[@]}" --no-build
+work=$sandbox_work
+sandbox_card_bin=$card_bin
 
 # The window's single-instance socket in a runtime directory of its own.
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 0700 "$XDG_RUNTIME_DIR"
 export QT_QPA_PLATFORM=offscreen NO_AT_BRIDGE=1
 unset DISPLAY WAYLAND_DISPLAY
-
-wait_for_log() {  # pattern what
-    local i
-    for ((i = 0; i < 200; ++i)); do
-        grep -q -- "$1" "$work/pcscd.log" && return 0
-        kill -0 "$pcscd_pid" 2>/dev/null || { cat "$work/pcscd.log" >&2; fail "pcscd ended early"; }
-        sleep 0.05
-    done
-    cat "$work/pcscd.log" >&2
-    fail "pcscd did not show $2 within 10 s"
-}
-
-start_pcscd() {  # reader.conf
-    : >"$work/pcscd.log"
-    pcscd -f -i -c "$1" >"$work/pcscd.log" 2>&1 &
-    pcscd_pid=$!
-    wait_for_log "daemon ready" "that it is ready"
-}
-
-start_card() {  # card
-    cat >"$work/reader.conf" <<EOF
-FRIENDLYNAME "Zebrik vpcd"
-DEVICENAME   /dev/null:$port
-LIBPATH      /usr/lib/pcsc/drivers/serial/libifdvpcd.so
-CHANNELID    $port
-EOF
-    start_pcscd "$work/reader.conf"
-    : >"$work/apdu.log"
-    "$card_bin" --card "$1" --port "$port" --log "$work/apdu.log" 2>"$work/card.log" &
-    card_pid=$!
-    wait_for_log "Card ATR:" "the inserted card"
-}
 
 # One measured run: measure's line (prefixed with the given key) into $work/figures.
 # Standard output of the program goes to $work/out.txt.
@@ -214,8 +137,8 @@ for ((i = 0; i < startup_runs; ++i)); do
 done
 status_check startup-no-pcscd 1
 
-: >"$work/empty.conf"
-start_pcscd "$work/empty.conf"
+sandbox_reader_conf none
+sandbox_pcscd_start
 echo "bench: start-up with pcscd and no reader, first paint ($startup_runs runs)" >&2
 for ((i = 0; i < startup_runs; ++i)); do
     measure startup-no-reader "$report_bin"
@@ -230,7 +153,7 @@ status_check first-paint 0
 # The real program, idle with its window shown, for its memory.
 setsid -w "$measure_bin" --out "$work/idle.txt" --kill-after-ms 3000 -- "$gui_bin" </dev/null >/dev/null 2>&1
 echo "gui-idle $(cat "$work/idle.txt")" >>"$work/figures"
-stop_pcscd
+sandbox_pcscd_stop
 
 # --- each card: zebrik-report and the replay of its commands, interleaved ------------------
 mismatched_runs=0
@@ -238,7 +161,10 @@ atr_list_dir=/usr/share/pcsc
 mkdir "$work/no-atr-list"
 for card in "${cards[@]}"; do
     echo "bench: $card ($runs runs of each side)" >&2
-    start_card "$card"
+    sandbox_reader_conf vpcd
+    sandbox_pcscd_start
+    : >"$work/apdu.log"
+    sandbox_card_in 0 "$card" "$work/apdu.log"
     # A first run, unmeasured, gives the command list and warms pcscd and the card up.
     setsid -w "$report_bin" </dev/null >"$work/report-$card.txt" 2>/dev/null || true
     cp "$work/apdu.log" "$work/commands-$card.txt"
@@ -252,10 +178,10 @@ for card in "${cards[@]}"; do
         if ! tail -n +"$((before + 1))" "$work/apdu.log" | cmp -s - "$work/commands-$card.txt"; then
             mismatched_runs=$((mismatched_runs + 1))
         fi
-        measure "replay-$card" "$replay_bin" "Zebrik vpcd 00 00" "$work/commands-$card.txt"
+        measure "replay-$card" "$replay_bin" "$(sandbox_reader_name 0)" "$work/commands-$card.txt"
         [[ "$(field "replay-$card" status)" == 0 ]] || fail "the replay failed: $(cat "$work/err.txt")"
         # What reading pcsc-tools' ATR list costs: the same run with the list out of sight.
-        if [[ "$mode" == private && -d "$atr_list_dir" ]]; then
+        if [[ "$sandbox_mode" == private && -d "$atr_list_dir" ]]; then
             mount --bind "$work/no-atr-list" "$atr_list_dir"
             measure "report-no-list-$card" "$report_bin"
             umount "$atr_list_dir"
@@ -270,7 +196,7 @@ for card in "${cards[@]}"; do
         fi
     done
     status_check "report-$card" 0
-    stop_pcscd
+    sandbox_pcscd_stop
 done
 ((mismatched_runs == 0)) ||
     echo "bench: warning: $mismatched_runs runs of zebrik-report sent other commands than the first run" >&2
@@ -347,11 +273,9 @@ peak_row "zebrik-smartcard peak RSS, idle 3 s, offscreen (MB)" "" "" gui-idle
 
 cpu_model=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
 ram=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
-where="private namespaces"
-[[ "$mode" == private ]] || where="the machine's /run/pcscd"
 {
     echo "Machine: $(nproc) CPUs ($cpu_model), $ram RAM, Linux $(uname -r); $(pcscd --version 2>/dev/null | head -n1 | sed 's/ version / /; s/\.$//' || echo pcscd)"
-    echo "Load average (1/5/15 min): $load_before before, $load_after after; $runs runs per figure ($startup_runs for start-up), $where; $(date -u '+%Y-%m-%d %H:%M UTC')"
+    echo "Load average (1/5/15 min): $load_before before, $load_after after; $runs runs per figure ($startup_runs for start-up), $(sandbox_where); $(date -u '+%Y-%m-%d %H:%M UTC')"
     echo
     echo "| measure | median | min | max | target | met |"
     echo "| --- | ---: | ---: | ---: | --- | --- |"
