@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A pcscd of our own with the vpcd virtual reader and catalogue cards in it, for the
 # end-to-end tests, the window's end-to-end test and the benchmark. Source it from bash
 # with `set -euo pipefail`; every name it defines starts with sandbox_.
@@ -64,19 +65,22 @@ sandbox_enter() {  # name script [argument]...
     trap 'exit 1' INT TERM
 }
 
-sandbox_namespaces() {
-    echo "$(readlink /proc/self/ns/mnt) $(readlink /proc/self/ns/net)"
+sandbox_namespaces() {  # [pid]
+    readlink "/proc/${1:-self}/ns/mnt" "/proc/${1:-self}/ns/net" | paste -sd ' '
 }
 
-# True in the run that sandbox_reexec_in_namespaces started. The namespaces it came from
-# travel along and must differ from ours in both parts: a variable left in the
-# environment by mistake must never make us cover the machine's /run/pcscd.
+# True in the run that sandbox_reexec_in_namespaces started: none of our namespaces may
+# be one of our parent's, which stayed outside (or, where we may not look at the parent,
+# one of those the variable brought along). A variable left in the environment by mistake
+# must never make us cover the machine's /run/pcscd.
 sandbox_entered() {
-    local from=${ZEBRIK_SANDBOX_FROM:-} mnt net
+    local from=${ZEBRIK_SANDBOX_FROM:-} outside ns
     unset ZEBRIK_SANDBOX_FROM
     [[ -n "$from" ]] || return 1
-    read -r mnt net <<<"$(sandbox_namespaces)"
-    [[ " $from " != *" $mnt "* && " $from " != *" $net "* ]]
+    outside=$(sandbox_namespaces "$PPID" 2>/dev/null) || outside=$from
+    for ns in $(sandbox_namespaces); do
+        [[ " $outside " != *" $ns "* ]] || return 1
+    done
 }
 
 # Runs the script again in new mount and network namespaces: as root directly, otherwise
