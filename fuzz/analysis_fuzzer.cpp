@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::CheckedReport report;
     fuzz::FuzzPinPrompt prompt(input, watch);
     fuzz::FuzzResourceManager manager(input, watch, report);
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     RunAnalysis(pane, manager);
     manager.CheckAllClosed();
     return 0;

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::CheckedReport report;
     fuzz::FuzzPinPrompt prompt(input, watch);
     fuzz::FuzzCard card(input, watch);
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     DispatchCardFamily(pane, CardConnection{card, fuzz::FuzzCard::kHandle}, protocol, bus);
 
     // A memory card, and a protocol that is neither T=0 nor T=1, get no command at all.

@@ -127,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::ChunkReader promptInput(answers);
     fuzz::FuzzPinPrompt prompt(promptInput, watch);
     StatusCard card(status, (choice & 2) != 0, watch);
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     const CardConnection connection{card, 1};
 
     if ((choice & 1) == 0) {

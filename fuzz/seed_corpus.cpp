@@ -221,7 +221,7 @@ std::vector<std::vector<std::uint8_t>> RecordDispatch(const sim::CardDescription
     RecordingManager recorder(manager, writer, true);
     NullReport report;
     RecordingPrompt prompt(writer, confirm);
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     DispatchCardFamily(pane, CardConnection{recorder, handle}, protocol, bus);
     WriteSeed(out / "dispatch", card.name + (confirm ? "" : "-cancel"), writer.Bytes());
     return recorder.responses;
@@ -242,7 +242,7 @@ void RecordAnalysis(std::vector<sim::SimReader> readers, bool confirm, const std
     RecordingManager recorder(manager, writer, false);
     NullReport report;
     RecordingPrompt prompt(writer, confirm);
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     RunAnalysis(pane, recorder);
     WriteSeed(out / "analysis", name, writer.Bytes());
 }

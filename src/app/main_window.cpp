@@ -12,7 +12,6 @@
 #include "app/dialog_units.h"
 #include "app/report_view.h"
 #include "core/analysis/analysis_run.h"
-#include "core/apdu/transmit.h"
 
 namespace zebrik::app {
 
@@ -117,7 +116,7 @@ void MainWindow::Refresh() {
     }
     {
         const InputDiscarder discarder(*this);
-        ReportPane pane{*pane_, prompt_};
+        ReportAndPrompt pane{*pane_, prompt_};
         RunAnalysis(pane, manager_);
         // Input typed ahead during the run arrives now and is dropped.
         QCoreApplication::processEvents();

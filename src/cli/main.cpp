@@ -39,7 +39,7 @@ void Print(std::FILE* stream, std::string_view text) {
 int Run(zebrik::ResourceManager& manager) {
     zebrik::cli::StreamReport report(stdout);
     zebrik::cli::TerminalPinPrompt prompt;
-    zebrik::ReportPane pane{report, prompt};
+    zebrik::ReportAndPrompt pane{report, prompt};
     const zebrik::ResultCode result = zebrik::RunAnalysis(pane, manager);
     report.Finish();
     if (!report.Written()) {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "core/apdu/cardholder.h"
+#include "core/ports/pin_prompt.h"
 
 namespace zebrik::cli {
 namespace {

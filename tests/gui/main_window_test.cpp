@@ -60,7 +60,7 @@ std::vector<zebrik::sim::SimReader> OneReaderWith(const char* cardName) {
 QString ExpectedReport(std::vector<zebrik::sim::SimReader> readers, zebrik::PinPrompt& prompt) {
     zebrik::sim::SimResourceManager manager(std::move(readers));
     zebrik::testing::StringReport report;
-    zebrik::ReportPane pane{report, prompt};
+    zebrik::ReportAndPrompt pane{report, prompt};
     zebrik::RunAnalysis(pane, manager);
     return PaneText(report.text);
 }

@@ -80,7 +80,7 @@ public:
     std::shared_ptr<sim::SimCard> card;
     StringReport report;
     ScriptedPinPrompt prompt;
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     CardConnection connection{manager};
     SendPci sendPci = SendPci::T1;
     sim::Bytes response;

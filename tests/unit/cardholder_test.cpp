@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/analysis/pcsc_errors.h"
+#include "core/report/pcsc_errors.h"
 #include "support/card_bench.h"
 
 namespace zebrik {
@@ -204,7 +204,7 @@ TEST(CardholderTest, DropsTheSelectionAfterEachPrompt) {
     SimBench bench(Sim(1), {});
     WatchingPrompt prompt(bench.report);
     prompt.answers = {Pin("1234"), Puk("87654321", "4711")};
-    ReportPane pane{bench.report, prompt};
+    ReportAndPrompt pane{bench.report, prompt};
     ApduResponse response;
 
     EXPECT_EQ(SendCommand(pane, bench.connection, SendPci::T0, Hex(kReadImsi), response), 1);

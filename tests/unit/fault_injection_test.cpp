@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/analysis/analysis_run.h"
-#include "core/analysis/pcsc_errors.h"
+#include "core/report/pcsc_errors.h"
 #include "core/report/text.h"
 #include "sim/catalog.h"
 #include "sim/sim_resource_manager.h"
@@ -95,7 +95,7 @@ RunLog Analyse(const Subject& subject, const Hook& hook) {
     sim::SimResourceManager manager({subject.make(), EmptyReaderWithAttributes("Leser 2")});
     testing::StringReport report;
     KnowingCardHolder holder;
-    ReportPane pane{report, holder};
+    ReportAndPrompt pane{report, holder};
     RunLog run;
     manager.fault = [&](Call call, std::size_t index) {
         run.textAtCall.push_back(report.text.size());

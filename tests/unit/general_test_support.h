@@ -42,7 +42,7 @@ public:
     sim::SimResourceManager manager;
     StringReport report;
     ScriptedPinPrompt prompt;
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     CardConnection card{manager, 0};
     std::uint32_t protocol = 0;
 };

@@ -96,7 +96,7 @@ public:
     std::shared_ptr<sim::SimCard> simCard;
     StringReport report;
     ScriptedPinPrompt prompt;
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     CardConnection card{manager, 0};
 };
 

@@ -242,7 +242,7 @@ class ReportPinStatusTest : public ::testing::TestWithParam<PinStatusCase> {};
 TEST_P(ReportPinStatusTest, WritesTheLineOfTheStatusWord) {
     testing::StringReport report;
     testing::ScriptedPinPrompt prompt;
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
 
     EXPECT_EQ(ReportPinStatus(pane, GetParam().sw1, GetParam().sw2), GetParam().result);
 
@@ -285,7 +285,7 @@ TEST(ReportPinStatusTest, NamesEveryKindOfTransportPin) {
     for (unsigned x = 0; x < 16; ++x) {
         testing::StringReport report;
         testing::ScriptedPinPrompt prompt;
-        ReportPane pane{report, prompt};
+        ReportAndPrompt pane{report, prompt};
         EXPECT_EQ(ReportPinStatus(pane, 0x62, static_cast<std::uint8_t>(0xC0 | x)), 1) << x;
         EXPECT_EQ(report.text, std::string("Transport-PIN") + kinds[x] + "\r\n") << x;
     }

@@ -1,4 +1,4 @@
-#include "core/analysis/pcsc_errors.h"
+#include "core/report/pcsc_errors.h"
 
 #include <gtest/gtest.h>
 

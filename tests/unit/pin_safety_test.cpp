@@ -244,7 +244,7 @@ TEST(PinSafetyTest, GeneratedSimsGetVerifyAndUnblockOnlyAsTheCardHolderConfirmed
         sim::SimResourceManager manager({std::move(reader)});
         testing::StringReport report;
         WatchedCardHolder holder(generated.answers, card);
-        ReportPane pane{report, holder};
+        ReportAndPrompt pane{report, holder};
         RunAnalysis(pane, manager);
         SCOPED_TRACE("card " + std::to_string(n) + ": " + generated.summary);
 

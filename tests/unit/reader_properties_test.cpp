@@ -36,7 +36,7 @@ std::string PropertiesOf(sim::SimResourceManager& manager) {
               kScardSuccess);
     testing::StringReport report;
     testing::ScriptedPinPrompt prompt;
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     ReportReaderProperties(pane, CardConnection{manager, handle});
     return report.text;
 }

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "core/analysis/pcsc_errors.h"
 #include "core/cards/sim/sim.h"
+#include "core/report/pcsc_errors.h"
 #include "gsm_test_support.h"
 
 namespace zebrik {

@@ -130,7 +130,7 @@ TEST(DiallingNumbersTest, ListsEveryRecordUnderItsTitle) {
 }
 
 struct TitleCase {
-    int (*reader)(ReportPane&, const CardConnection&);
+    int (*reader)(ReportAndPrompt&, const CardConnection&);
     const char* select;
     const char* title;
 };

@@ -47,7 +47,7 @@ public:
     sim::SimResourceManager manager;
     StringReport report;
     ScriptedPinPrompt prompt;
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     CardConnection connection{manager};
 
 private:

@@ -78,7 +78,7 @@ bool ReadNumberAttribute(const CardConnection& reader, std::uint32_t id, std::ui
 
 // Every byte the driver returned is shown as a character; a NUL it counted adds nothing.
 // A long text makes a long line rather than being cut.
-void ReportTextAttribute(ReportPane& pane, const CardConnection& reader, std::uint32_t id,
+void ReportTextAttribute(ReportAndPrompt& pane, const CardConnection& reader, std::uint32_t id,
                          std::string_view prefix) {
     std::array<std::uint8_t, kTextAttributeBytes> text{};
     std::uint32_t length = kTextAttributeBytes;
@@ -94,7 +94,7 @@ void ReportTextAttribute(ReportPane& pane, const CardConnection& reader, std::ui
 
 }  // namespace
 
-void ReportReaderProperties(ReportPane& pane, const CardConnection& reader) {
+void ReportReaderProperties(ReportAndPrompt& pane, const CardConnection& reader) {
     AppendReport(pane.report, "\r\nEigenschaften des Chipkartenlesers...\r\n");
     ReportTextAttribute(pane, reader, kAttrDeviceSystemName, "Gerätename: ");
     ReportTextAttribute(pane, reader, kAttrVendorName, "Hersteller: ");

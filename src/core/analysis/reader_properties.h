@@ -17,6 +17,6 @@ inline constexpr std::uint32_t kAttrMaxDataRate = 0x00030124;
 inline constexpr std::uint32_t kAttrMaxIfsd = 0x00030125;
 
 // Writes what an empty reader says about itself over its direct connection.
-void ReportReaderProperties(ReportPane& pane, const CardConnection& reader);
+void ReportReaderProperties(ReportAndPrompt& pane, const CardConnection& reader);
 
 }  // namespace zebrik

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <string.h>  // explicit_bzero
+
 #include <array>
+#include <cstddef>
 
 namespace zebrik {
 
@@ -19,6 +22,12 @@ struct PinUnblockBuffer {
     const char* Puk() const { return bytes.data(); }
     const char* NewPin() const { return bytes.data() + 9; }
 };
+
+// Overwrites memory that held a PIN, PUK or a command carrying one, in a way the
+// compiler may not drop. Every side of the prompt wipes what it held.
+inline void SecureWipe(void* data, std::size_t size) {
+    explicit_bzero(data, size);
+}
 
 // Asks the card holder for a PIN, or for the PUK and a new PIN. Both return true only
 // when the user confirmed; only then is the buffer's content meaningful. Callers clear

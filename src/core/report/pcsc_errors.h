@@ -3,7 +3,6 @@
 #include <optional>
 #include <string>
 
-#include "core/apdu/transmit.h"
 #include "core/ports/report.h"
 #include "core/ports/resource_manager.h"
 
@@ -26,10 +25,7 @@ const PlatformMessages& NoPlatformMessages();
 std::string PcscErrorText(ResultCode code, const PlatformMessages& platform = NoPlatformMessages());
 
 // Writes one line for a failed resource-manager call.
-void ReportPcscError(Report& pane, ResultCode code,
+void ReportPcscError(Report& report, ResultCode code,
                      const PlatformMessages& platform = NoPlatformMessages());
-inline void ReportPcscError(ReportPane& pane, ResultCode code) {
-    ReportPcscError(pane.report, code);
-}
 
 }  // namespace zebrik

@@ -1,4 +1,4 @@
-#include "core/analysis/pcsc_errors.h"
+#include "core/report/pcsc_errors.h"
 
 #include <array>
 #include <string_view>
@@ -8,7 +8,8 @@
 namespace zebrik {
 namespace {
 
-// The line is built in a buffer of 260 bytes: at most 259 of text and the NUL.
+// A platform text is one line of the report: what goes beyond 259 bytes is cut, so that a
+// message source that hands over a page cannot flood the report with it.
 constexpr std::size_t kMaxPlatformTextBytes = 259;
 
 struct ErrorText {
@@ -40,19 +41,6 @@ public:
     std::optional<std::string> Lookup(ResultCode) const override { return std::nullopt; }
 };
 
-// At most maxBytes of UTF-8, cut before a character that would not fit whole, so the
-// report never receives half a character.
-std::string_view CutUtf8Bytes(std::string_view text, std::size_t maxBytes) {
-    if (text.size() <= maxBytes) {
-        return text;
-    }
-    std::size_t end = maxBytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-        --end;
-    }
-    return text.substr(0, end);
-}
-
 }  // namespace
 
 const PlatformMessages& NoPlatformMessages() {
@@ -63,7 +51,7 @@ const PlatformMessages& NoPlatformMessages() {
 std::string PcscErrorText(ResultCode code, const PlatformMessages& platform) {
     // The platform's own text, unchanged, comes first; it carries its own line end.
     if (const std::optional<std::string> text = platform.Lookup(code); text && !text->empty()) {
-        return std::string(CutUtf8Bytes(*text, kMaxPlatformTextBytes));
+        return std::string(CutUtf8(*text, {.bytes = kMaxPlatformTextBytes}));
     }
     for (const ErrorText& entry : kErrorTexts) {
         if (entry.code == code) {
@@ -73,8 +61,8 @@ std::string PcscErrorText(ResultCode code, const PlatformMessages& platform) {
     return Format("Fehler 0x%08X\r\n", static_cast<unsigned>(code));
 }
 
-void ReportPcscError(Report& pane, ResultCode code, const PlatformMessages& platform) {
-    AppendReport(pane, PcscErrorText(code, platform));
+void ReportPcscError(Report& report, ResultCode code, const PlatformMessages& platform) {
+    AppendReport(report, PcscErrorText(code, platform));
 }
 
 }  // namespace zebrik
