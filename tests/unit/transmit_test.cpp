@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/analysis/pcsc_errors.h"
+#include "core/report/pcsc_errors.h"
 #include "core/report/text.h"
 #include "support/card_bench.h"
 
@@ -369,7 +369,7 @@ TEST(TransmitApduTest, DoesNotBelieveMoreBytesThanTheBufferOffered) {
     manager.Connect(context, "Testleser 0", kShareShared, kProtocolT1, connection.handle, protocol);
     testing::StringReport report;
     testing::ScriptedPinPrompt prompt;
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     std::array<std::uint8_t, 300> buffer{};
     std::uint32_t length = 16;  // less room than the buffer has: the length counts
     ApduResponse response;
@@ -403,9 +403,9 @@ TEST(SendCommandTest, ClearsTheBufferSoAShortAnswerShowsNoEarlierResponse) {
         SendCommand(bench.pane, bench.connection, SendPci::T1, Hex("00 B0 00 04 00"), response), 1);
 
     EXPECT_EQ(response.DataLength(), 0u);
-    EXPECT_EQ(response.At(0), 0x90);
-    EXPECT_EQ(response.At(2), 0x00);
-    EXPECT_EQ(response.At(5000), 0x00);
+    EXPECT_EQ(response.bytes[0], 0x90);
+    EXPECT_EQ(response.bytes[2], 0x00);
+    EXPECT_EQ(response.DataAt(0), 0x00);  // the status word is no data
 }
 
 // ---- A caller that answers chosen status words itself -------------------------------------

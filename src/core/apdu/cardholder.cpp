@@ -1,17 +1,11 @@
 #include "core/apdu/cardholder.h"
 
-#include <algorithm>
 #include <cstring>
-#include <string.h>  // explicit_bzero
-
-#include "core/analysis/pcsc_errors.h"
 
 namespace zebrik {
 namespace {
 
 constexpr std::size_t kChvFieldLength = 8;
-// The prompts' own commands get a small local answer buffer.
-constexpr std::uint32_t kPromptResponseCapacity = 48;
 
 // The typed characters as they are, at most 8, then FF up to 8 bytes.
 void PutChvField(std::uint8_t* field, const char* text) {
@@ -21,31 +15,60 @@ void PutChvField(std::uint8_t* field, const char* text) {
     }
 }
 
-// Sends VERIFY or UNBLOCK and wipes it; the card's answer decides the outcome.
+PromptResult Cancelled(ReportAndPrompt& pane) {
+    AppendReport(pane.report, "Abgebrochen\r\n");
+    return {PromptOutcome::Stop, 0};
+}
+
+// Sends the command and wipes it; the card's answer decides the outcome.
 template <std::size_t N>
-PromptResult SendChvCommand(ReportPane& pane, const CardConnection& card, SendPci sendPci,
-                            std::array<std::uint8_t, N>& command) {
-    std::array<std::uint8_t, kPromptResponseCapacity> response{};
-    std::uint32_t length = kPromptResponseCapacity;
-    const ResultCode code = card.manager.Transmit(card.handle, sendPci, command, response, length);
+PromptResult SendChv(ReportAndPrompt& pane, const CardConnection& card, SendPci sendPci,
+                     std::array<std::uint8_t, N>& command, const ChvRules& rules) {
+    const std::optional<StatusWord> sw =
+        SendForStatusWord(pane, card, sendPci, command, rules.answerRoom);
     SecureWipe(command.data(), command.size());
-    if (code != kScardSuccess) {
-        ReportPcscError(pane, code);
+    if (!sw) {
         return {PromptOutcome::Stop, 0};
     }
-    length = std::min<std::uint32_t>(length, kPromptResponseCapacity);
-    // An answer without status bytes reads as 00 00, which the caller reports as unexpected.
-    const StatusWord sw =
-        length >= 2 ? MakeStatusWord(response[length - 2], response[length - 1]) : 0x0000;
-    if (IsSuccess(sw)) {
-        return {PromptOutcome::Repeat, sw};
+    const bool accepted = *sw == 0x9000 || (rules.ninetyOneAccepts && *sw == 0x9001);
+    return {accepted ? PromptOutcome::Accepted : PromptOutcome::StatusWord, *sw};
+}
+
+PromptResult AskAndVerify(ReportAndPrompt& pane, const CardConnection& card, SendPci sendPci,
+                          const ChvRules& rules) {
+    AppendReport(pane.report, "\r\nBitte PIN eingeben...\r\n");
+    PinEntryBuffer entry;
+    entry.pin[0] = '\0';
+    const bool confirmed = pane.prompt.AskPin(entry);
+    pane.report.DropSelection();
+    if (!confirmed || (rules.emptyEntryCancels && entry.pin[0] == '\0')) {
+        SecureWipe(entry.pin.data(), entry.pin.size());
+        return Cancelled(pane);
     }
-    return {PromptOutcome::StatusWord, sw};
+    auto command = BuildVerifyChv1(entry);
+    SecureWipe(entry.pin.data(), entry.pin.size());
+    return SendChv(pane, card, sendPci, command, rules);
+}
+
+PromptResult AskAndUnblock(ReportAndPrompt& pane, const CardConnection& card, SendPci sendPci,
+                           const ChvRules& rules) {
+    AppendReport(pane.report, "\r\nBitte PUK eingeben...\r\n");
+    PinUnblockBuffer entry;
+    entry.Puk()[0] = '\0';
+    entry.NewPin()[0] = '\0';
+    const bool confirmed = pane.prompt.AskPukAndNewPin(entry);
+    pane.report.DropSelection();
+    const bool empty = entry.Puk()[0] == '\0' || entry.NewPin()[0] == '\0';
+    if (!confirmed || (rules.emptyEntryCancels && empty)) {
+        SecureWipe(entry.bytes.data(), entry.bytes.size());
+        return Cancelled(pane);
+    }
+    auto command = BuildUnblockChv1(entry);
+    SecureWipe(entry.bytes.data(), entry.bytes.size());
+    return SendChv(pane, card, sendPci, command, rules);
 }
 
 }  // namespace
-
-void SecureWipe(void* data, std::size_t size) { explicit_bzero(data, size); }
 
 std::array<std::uint8_t, 13> BuildVerifyChv1(const PinEntryBuffer& entry) {
     std::array<std::uint8_t, 13> command = {0xA0, 0x20, 0x00, 0x01, 0x08};
@@ -60,37 +83,10 @@ std::array<std::uint8_t, 21> BuildUnblockChv1(const PinUnblockBuffer& entry) {
     return command;
 }
 
-PromptResult VerifyCardHolder(ReportPane& pane, const CardConnection& card, SendPci sendPci) {
-    AppendReport(pane.report, "\r\nBitte PIN eingeben...\r\n");
-    PinEntryBuffer entry;
-    entry.pin[0] = '\0';
-    const bool confirmed = pane.prompt.AskPin(entry);
-    pane.report.DropSelection();
-    if (!confirmed) {
-        SecureWipe(entry.pin.data(), entry.pin.size());
-        AppendReport(pane.report, "Abgebrochen\r\n");
-        return {PromptOutcome::Stop, 0};
-    }
-    auto command = BuildVerifyChv1(entry);
-    SecureWipe(entry.pin.data(), entry.pin.size());
-    return SendChvCommand(pane, card, sendPci, command);
-}
-
-PromptResult UnblockCardHolder(ReportPane& pane, const CardConnection& card, SendPci sendPci) {
-    AppendReport(pane.report, "\r\nBitte PUK eingeben...\r\n");
-    PinUnblockBuffer entry;
-    entry.Puk()[0] = '\0';
-    entry.NewPin()[0] = '\0';
-    const bool confirmed = pane.prompt.AskPukAndNewPin(entry);
-    pane.report.DropSelection();
-    if (!confirmed) {
-        SecureWipe(entry.bytes.data(), entry.bytes.size());
-        AppendReport(pane.report, "Abgebrochen\r\n");
-        return {PromptOutcome::Stop, 0};
-    }
-    auto command = BuildUnblockChv1(entry);
-    SecureWipe(entry.bytes.data(), entry.bytes.size());
-    return SendChvCommand(pane, card, sendPci, command);
+PromptResult AskCardHolder(ReportAndPrompt& pane, const CardConnection& card, SendPci sendPci,
+                           ChvCommand command, const ChvRules& rules) {
+    return command == ChvCommand::Verify ? AskAndVerify(pane, card, sendPci, rules)
+                                         : AskAndUnblock(pane, card, sendPci, rules);
 }
 
 }  // namespace zebrik

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 
 #include "core/apdu/transmit.h"
@@ -9,11 +8,23 @@
 
 namespace zebrik {
 
-// What a card-holder prompt leaves for TransmitApdu.
+// The two commands that change a card, each sent only with what the card holder has just
+// typed: VERIFY CHV1 (A0 20 00 01 08 ...) after the PIN prompt, UNBLOCK CHV1
+// (A0 2C 00 00 10 ...) after the prompt for PUK and new PIN.
+enum class ChvCommand { Verify, Unblock };
+
+// Where the program's two prompts differ: the one TransmitApdu opens for a refused command
+// and the SIM readers' up-front prompt. Each caller names its rules where it asks.
+struct ChvRules {
+    std::uint32_t answerRoom = kResponseCapacity;  // bytes offered for the card's answer
+    bool ninetyOneAccepts = false;                 // 90 01 counts as acceptance, as 90 00 does
+    bool emptyEntryCancels = false;                // an empty field cancels instead of being sent
+};
+
 enum class PromptOutcome {
-    Repeat,      // the card accepted: send the caller's command again
+    Accepted,    // the card accepted the code
     Stop,        // cancelled or a resource-manager error, already reported
-    StatusWord,  // the card refused the prompt's command with `statusWord`
+    StatusWord,  // the card refused the command with `statusWord`
 };
 
 struct PromptResult {
@@ -21,18 +32,14 @@ struct PromptResult {
     StatusWord statusWord = 0;
 };
 
-// Asks for the PIN and sends VERIFY CHV1 (A0 20 00 01 08 ...).
-PromptResult VerifyCardHolder(ReportPane& pane, const CardConnection& card, SendPci sendPci);
-// Asks for PUK and new PIN and sends UNBLOCK CHV1 (A0 2C 00 00 10 ...).
-PromptResult UnblockCardHolder(ReportPane& pane, const CardConnection& card, SendPci sendPci);
+// Writes the prompt line, asks the card holder, builds the command from what was typed and
+// sends it straight to the resource manager. Every copy of the typed code is wiped.
+PromptResult AskCardHolder(ReportAndPrompt& pane, const CardConnection& card, SendPci sendPci,
+                           ChvCommand command, const ChvRules& rules);
 
 // VERIFY CHV1 with the typed PIN: the characters as they are (at most 8), FF up to 8 bytes.
 std::array<std::uint8_t, 13> BuildVerifyChv1(const PinEntryBuffer& entry);
 // UNBLOCK CHV1 with the typed PUK and new PIN, each as an 8-byte CHV field.
 std::array<std::uint8_t, 21> BuildUnblockChv1(const PinUnblockBuffer& entry);
-
-// Overwrites memory that held a PIN, PUK or a command carrying one, in a way the
-// compiler may not drop.
-void SecureWipe(void* data, std::size_t size);
 
 }  // namespace zebrik

@@ -4,14 +4,26 @@
 #include <array>
 #include <string>
 
-#include "core/analysis/pcsc_errors.h"
 #include "core/apdu/cardholder.h"
+#include "core/report/pcsc_errors.h"
 #include "core/report/text.h"
 
 namespace zebrik {
 namespace {
 
 constexpr std::uint8_t kInsGetResponse = 0xC0;
+constexpr std::size_t kMaxClassResend = 7;
+
+// The prompt a refused command opens. VERIFY and UNBLOCK answer with the status word
+// alone, so 48 bytes leave a card that adds data anyway room to spare; both status words
+// of success count, as for any other command of the exchange; an empty entry goes out as
+// typed, a field of eight FF.
+constexpr ChvRules kExchangePrompt = {
+    .answerRoom = 48, .ninetyOneAccepts = true, .emptyEntryCancels = false};
+
+StatusWord StatusWordAskingFor(ChvCommand chv) {
+    return chv == ChvCommand::Verify ? 0x9804 : 0x9840;
+}
 
 // Byte i of the caller's command; a four-byte command reads 00 as its P3.
 std::uint8_t CommandByte(std::span<const std::uint8_t> command, std::size_t i) {
@@ -26,8 +38,8 @@ bool CallerReports(const StatusWordTakeover* takeover, StatusWord sw) {
 
 // The line for a refused command, named by the caller's command bytes.
 std::string RefusalText(std::span<const std::uint8_t> command, StatusWord sw) {
-    const std::uint8_t sw1 = static_cast<std::uint8_t>(sw >> 8);
-    const std::uint8_t sw2 = static_cast<std::uint8_t>(sw & 0xFF);
+    const std::uint8_t sw1 = Sw1(sw);
+    const std::uint8_t sw2 = Sw2(sw);
     const std::uint8_t cla = CommandByte(command, 0);
     const std::uint8_t ins = CommandByte(command, 1);
     const std::uint8_t p1 = CommandByte(command, 2);
@@ -36,15 +48,15 @@ std::string RefusalText(std::span<const std::uint8_t> command, StatusWord sw) {
     const bool select7 = command.size() == 7;
     switch (sw) {
         case 0x6700:
-            return Format("Die Datenlänge P3/Lc/Le '%02X' für den Befehl '%02X' ist falsch.\r\n", p3,
-                          ins);
+            return Format("Die Datenlänge P3/Lc/Le '%02X' für den Befehl '%02X' ist falsch.\r\n",
+                          p3, ins);
         case 0x6982:
             return "Zugriff verweigert.\r\n";
         case 0x6986:
             return "Kommando nicht erlaubt (keine Datei selektiert).\r\n";
         case 0x6A82:
-            return select7 ? Format("Datei '%02X%02X' nicht vorhanden.\r\n", CommandByte(command, 5),
-                                    CommandByte(command, 6))
+            return select7 ? Format("Datei '%02X%02X' nicht vorhanden.\r\n",
+                                    CommandByte(command, 5), CommandByte(command, 6))
                            : "Datei (MF, DF bzw. EF) nicht vorhanden.\r\n";
         case 0x6A83:
             return Format("Record Nummer %u nicht vorhanden.\r\n", static_cast<unsigned>(p1));
@@ -55,8 +67,8 @@ std::string RefusalText(std::span<const std::uint8_t> command, StatusWord sw) {
         case 0x9402:
             return "Adressbereich überschritten.\r\n";
         case 0x9404:
-            return select7 ? Format("Datei '%02X%02X' nicht vorhanden.\r\n", CommandByte(command, 5),
-                                    CommandByte(command, 6))
+            return select7 ? Format("Datei '%02X%02X' nicht vorhanden.\r\n",
+                                    CommandByte(command, 5), CommandByte(command, 6))
                            : "Datei (MF, DF bzw. EF) oder Record nicht vorhanden.\r\n";
         default:
             break;
@@ -79,8 +91,9 @@ std::string RefusalText(std::span<const std::uint8_t> command, StatusWord sw) {
         case 0x98:
             return Format("Authentisierung fehlgeschlagen: '%02X %02X'.\r\n", sw1, sw2);
         default:
-            return Format("Unerwartete Antwort der Chipkarte auf den Befehl '%02X': '%02X %02X'\r\n",
-                          ins, sw1, sw2);
+            return Format(
+                "Unerwartete Antwort der Chipkarte auf den Befehl '%02X': '%02X %02X'\r\n", ins,
+                sw1, sw2);
     }
 }
 
@@ -88,15 +101,15 @@ std::string RefusalText(std::span<const std::uint8_t> command, StatusWord sw) {
 // with the capacity the caller offered on entry.
 class Exchange {
 public:
-    Exchange(ReportPane& pane, const CardConnection& card, SendPci sendPci,
+    Exchange(ReportAndPrompt& pane, const CardConnection& card, SendPci sendPci,
              std::span<std::uint8_t> response, std::uint32_t& responseLength)
         : pane_(pane),
           card_(card),
           sendPci_(sendPci),
           response_(response),
           responseLength_(responseLength),
-          capacity_(static_cast<std::uint32_t>(
-              std::min<std::size_t>(responseLength, response.size()))) {}
+          capacity_(
+              static_cast<std::uint32_t>(std::min<std::size_t>(responseLength, response.size()))) {}
 
     // Sends a command; false after a resource-manager error (already reported).
     bool Send(std::span<const std::uint8_t> command) {
@@ -104,7 +117,7 @@ public:
         const ResultCode code = card_.manager.Transmit(card_.handle, sendPci_, command,
                                                        response_.first(capacity_), responseLength_);
         if (code != kScardSuccess) {
-            ReportPcscError(pane_, code);
+            ReportPcscError(pane_.report, code);
             return false;
         }
         // A resource manager that claims more than the room it was given is not believed.
@@ -114,16 +127,10 @@ public:
 
     std::uint32_t Received() const { return responseLength_; }
 
-    // The last two bytes received; a response without them reads as 00 00.
-    StatusWord LastStatusWord() const {
-        if (responseLength_ < 2) {
-            return 0x0000;
-        }
-        return MakeStatusWord(response_[responseLength_ - 2], response_[responseLength_ - 1]);
-    }
+    StatusWord LastStatusWord() const { return StatusWordOf(response_.first(responseLength_)); }
 
 private:
-    ReportPane& pane_;
+    ReportAndPrompt& pane_;
     const CardConnection& card_;
     SendPci sendPci_;
     std::span<std::uint8_t> response_;
@@ -133,7 +140,7 @@ private:
 
 }  // namespace
 
-int TransmitApdu(ReportPane& pane, const CardConnection& card, SendPci sendPci,
+int TransmitApdu(ReportAndPrompt& pane, const CardConnection& card, SendPci sendPci,
                  std::span<const std::uint8_t> command, std::span<std::uint8_t> response,
                  std::uint32_t& responseLength, StatusWordTakeover* takeover) {
     if (takeover != nullptr) {
@@ -143,36 +150,31 @@ int TransmitApdu(ReportPane& pane, const CardConnection& card, SendPci sendPci,
     Exchange exchange(pane, card, sendPci, response, responseLength);
     StatusWord sw = 0;
     // Sends the caller's command until the card accepts it, refuses it, or the card
-    // holder's prompt ends the call; only an accepted PIN or PUK sends it again.
-    for (;;) {
+    // holder's prompt ends the call; only an accepted PIN or PUK sends it again. The PUK
+    // prompt also follows a PIN prompt whose attempt blocked the PIN (98 40).
+    for (bool sendAgain = true; sendAgain;) {
         if (!exchange.Send(command)) {
             return 0;
         }
         sw = exchange.LastStatusWord();
-        if (IsSuccess(sw) && exchange.Received() >= 2) {
+        if (IsSuccess(sw)) {
             return 1;
         }
-        if (sw == 0x9804) {
-            const PromptResult verify = VerifyCardHolder(pane, card, sendPci);
-            if (verify.outcome == PromptOutcome::Repeat) {
+        sendAgain = false;
+        for (const ChvCommand chv : {ChvCommand::Verify, ChvCommand::Unblock}) {
+            if (sw != StatusWordAskingFor(chv)) {
                 continue;
             }
-            if (verify.outcome == PromptOutcome::Stop) {
+            const PromptResult prompt = AskCardHolder(pane, card, sendPci, chv, kExchangePrompt);
+            if (prompt.outcome == PromptOutcome::Stop) {
                 return 0;
             }
-            sw = verify.statusWord;
-        }
-        if (sw == 0x9840) {
-            const PromptResult unblock = UnblockCardHolder(pane, card, sendPci);
-            if (unblock.outcome == PromptOutcome::Repeat) {
-                continue;
+            if (prompt.outcome == PromptOutcome::Accepted) {
+                sendAgain = true;
+                break;
             }
-            if (unblock.outcome == PromptOutcome::Stop) {
-                return 0;
-            }
-            sw = unblock.statusWord;
+            sw = prompt.statusWord;
         }
-        break;
     }
 
     // Each follow-up is sent at most once, in this order, on the status word the one
@@ -183,32 +185,32 @@ int TransmitApdu(ReportPane& pane, const CardConnection& card, SendPci sendPci,
             return 0;
         }
         sw = exchange.LastStatusWord();
-        return IsSuccess(sw) && exchange.Received() >= 2 ? 1 : -1;
+        return IsSuccess(sw) ? 1 : -1;
     };
-    std::uint8_t sw1 = static_cast<std::uint8_t>(sw >> 8);
-    std::uint8_t sw2 = static_cast<std::uint8_t>(sw & 0xFF);
 
-    if (onlyStatus() && (sw1 == 0x61 || sw1 == 0x9F) && sw2 != 0) {
+    if (onlyStatus() && (Sw1(sw) == 0x61 || Sw1(sw) == 0x9F) && Sw2(sw) != 0) {
         const std::array<std::uint8_t, 5> getResponse = {CommandByte(command, 0), kInsGetResponse,
-                                                         0x00, 0x00, sw2};
+                                                         0x00, 0x00, Sw2(sw)};
         if (const int result = followUp(getResponse); result >= 0) {
             return result;
         }
-        sw1 = static_cast<std::uint8_t>(sw >> 8);
-        sw2 = static_cast<std::uint8_t>(sw & 0xFF);
     }
-    if (onlyStatus() && (sw1 == 0x6C || sw1 == 0x67) && sw2 != 0 && command.size() == 5) {
+    // The proposed length is an Le, so only a command of header and Le takes it.
+    if (onlyStatus() && (Sw1(sw) == 0x6C || Sw1(sw) == 0x67) && Sw2(sw) != 0 &&
+        command.size() == 5) {
         std::array<std::uint8_t, 5> again{};
         std::copy(command.begin(), command.end(), again.begin());
-        again[4] = sw2;
+        again[4] = Sw2(sw);
         if (const int result = followUp(again); result >= 0) {
             return result;
         }
-        sw1 = static_cast<std::uint8_t>(sw >> 8);
-        sw2 = static_cast<std::uint8_t>(sw & 0xFF);
     }
-    if (onlyStatus() && sw == 0x6E00 && CommandByte(command, 0) != 0x00 && command.size() <= 7) {
-        std::array<std::uint8_t, 7> again{};
+    // The readers' commands of another class than 00 (GSM SELECT, READ BINARY, READ
+    // RECORD) are at most 7 bytes long; a longer one is not sent a second time under a
+    // class it was not written for.
+    if (onlyStatus() && sw == 0x6E00 && CommandByte(command, 0) != 0x00 &&
+        command.size() <= kMaxClassResend) {
+        std::array<std::uint8_t, kMaxClassResend> again{};
         std::copy(command.begin(), command.end(), again.begin());
         again[0] = static_cast<std::uint8_t>(again[0] & 0x0F);
         if (const int result = followUp(std::span(again).first(command.size())); result >= 0) {
@@ -228,7 +230,7 @@ int TransmitApdu(ReportPane& pane, const CardConnection& card, SendPci sendPci,
     return 0;
 }
 
-int SendCommand(ReportPane& pane, const CardConnection& card, SendPci sendPci,
+int SendCommand(ReportAndPrompt& pane, const CardConnection& card, SendPci sendPci,
                 std::span<const std::uint8_t> command, ApduResponse& response,
                 StatusWordTakeover* takeover) {
     response.bytes.fill(0);
@@ -239,6 +241,41 @@ int SendCommand(ReportPane& pane, const CardConnection& card, SendPci sendPci,
         response.length = 0;
     }
     return result;
+}
+
+int SendInOrder(ReportAndPrompt& pane, const CardConnection& card, SendPci sendPci,
+                std::initializer_list<std::span<const std::uint8_t>> commands,
+                ApduResponse& response) {
+    for (const std::span<const std::uint8_t> command : commands) {
+        if (SendCommand(pane, card, sendPci, command, response) == 0) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+void CopyResponseData(std::span<std::uint8_t> destination, const ApduResponse& response,
+                      std::size_t positions) {
+    const std::size_t count = std::min(destination.size(), positions);
+    for (std::size_t i = 0; i < count; ++i) {
+        destination[i] = response.DataAt(i);
+    }
+}
+
+std::optional<StatusWord> SendForStatusWord(ReportAndPrompt& pane, const CardConnection& card,
+                                            SendPci sendPci, std::span<const std::uint8_t> command,
+                                            std::uint32_t answerRoom) {
+    std::array<std::uint8_t, kResponseCapacity> answer{};
+    std::uint32_t length = std::min(answerRoom, kResponseCapacity);
+    const ResultCode code = card.manager.Transmit(card.handle, sendPci, command,
+                                                  std::span(answer).first(length), length);
+    if (code != kScardSuccess) {
+        ReportPcscError(pane.report, code);
+        return std::nullopt;
+    }
+    // A resource manager that claims more than the room it was given is not believed.
+    length = std::min({length, answerRoom, kResponseCapacity});
+    return StatusWordOf(std::span(answer).first(length));
 }
 
 }  // namespace zebrik

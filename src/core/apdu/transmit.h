@@ -1,21 +1,16 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <initializer_list>
+#include <optional>
 #include <span>
 
-#include "core/ports/pin_prompt.h"
-#include "core/ports/report.h"
+#include "core/ports/report_and_prompt.h"
 #include "core/ports/resource_manager.h"
 
 namespace zebrik {
-
-// The report pane and the window that owns the PIN prompts: where every routine writes
-// and through which the card holder is asked.
-struct ReportPane {
-    Report& report;
-    PinPrompt& prompt;
-};
 
 // The connection to one card, valid for one reader within one run.
 struct CardConnection {
@@ -28,7 +23,21 @@ using StatusWord = std::uint16_t;
 constexpr StatusWord MakeStatusWord(std::uint8_t sw1, std::uint8_t sw2) {
     return static_cast<StatusWord>((sw1 << 8) | sw2);
 }
-constexpr bool IsSuccess(StatusWord sw) { return sw == 0x9000 || sw == 0x9001; }
+constexpr std::uint8_t Sw1(StatusWord sw) {
+    return static_cast<std::uint8_t>(sw >> 8);
+}
+constexpr std::uint8_t Sw2(StatusWord sw) {
+    return static_cast<std::uint8_t>(sw & 0xFF);
+}
+constexpr bool IsSuccess(StatusWord sw) {
+    return sw == 0x9000 || sw == 0x9001;
+}
+
+// The status word that ends an answer: its last two bytes. An answer without them reads
+// as 00 00, which no card sends and every caller takes for a refusal.
+constexpr StatusWord StatusWordOf(std::span<const std::uint8_t> answer) {
+    return answer.size() >= 2 ? MakeStatusWord(answer[answer.size() - 2], answer.back()) : 0x0000;
+}
 
 // 256 data bytes plus SW1 SW2: the room every reader offers.
 inline constexpr std::uint32_t kResponseCapacity = 258;
@@ -48,7 +57,7 @@ struct StatusWordTakeover {
 // for 6C xx / 67 xx and with a plain class for 6E 00. Returns 1 when the last status word
 // is 90 00 or 90 01; else 0 with the reason already written to the report.
 // responseLength: capacity on entry, bytes received (status word included) on return.
-int TransmitApdu(ReportPane& pane, const CardConnection& card, SendPci sendPci,
+int TransmitApdu(ReportAndPrompt& pane, const CardConnection& card, SendPci sendPci,
                  std::span<const std::uint8_t> command, std::span<std::uint8_t> response,
                  std::uint32_t& responseLength, StatusWordTakeover* takeover = nullptr);
 
@@ -64,14 +73,44 @@ struct ApduResponse {
                              : std::span<const std::uint8_t>();
     }
     std::size_t DataLength() const { return Data().size(); }
-    // Byte i of the buffer whatever the card sent; outside the buffer it reads as 0.
-    std::uint8_t At(std::size_t i) const { return i < bytes.size() ? bytes[i] : 0; }
+    // Data byte i. A position beyond what the card sent reads as 0, so a short answer
+    // shows zeros, never its own status word or the bytes of an earlier answer.
+    std::uint8_t DataAt(std::size_t i) const {
+        const auto data = Data();
+        return i < data.size() ? data[i] : 0;
+    }
+    // The data bytes of positions first .. first + count - 1 (fewer, or none, when the
+    // answer is shorter).
+    std::span<const std::uint8_t> DataBytes(std::size_t first, std::size_t count) const {
+        const auto data = Data();
+        return first < data.size() ? data.subspan(first, std::min(count, data.size() - first))
+                                   : std::span<const std::uint8_t>();
+    }
 };
 
 // Clears the buffer (so a short answer shows zeros, never an earlier response), offers
 // the full capacity and sends the command through TransmitApdu.
-int SendCommand(ReportPane& pane, const CardConnection& card, SendPci sendPci,
+int SendCommand(ReportAndPrompt& pane, const CardConnection& card, SendPci sendPci,
                 std::span<const std::uint8_t> command, ApduResponse& response,
                 StatusWordTakeover* takeover = nullptr);
+
+// Sends the commands one after the other through SendCommand and stops at the first that
+// fails (already reported): 1 when all went through. The response holds the last answer.
+int SendInOrder(ReportAndPrompt& pane, const CardConnection& card, SendPci sendPci,
+                std::initializer_list<std::span<const std::uint8_t>> commands,
+                ApduResponse& response);
+
+// Copies the first `positions` data positions of the response into a caller's optional
+// destination, as many as it holds; a position the card did not send copies as 0.
+void CopyResponseData(std::span<std::uint8_t> destination, const ApduResponse& response,
+                      std::size_t positions);
+
+// Sends a command straight to the resource manager, past the follow-ups and prompts of
+// TransmitApdu, with `answerRoom` bytes (at most kResponseCapacity) offered for the
+// answer. Returns its status word, or nothing after a resource-manager error, which is
+// already reported.
+std::optional<StatusWord> SendForStatusWord(ReportAndPrompt& pane, const CardConnection& card,
+                                            SendPci sendPci, std::span<const std::uint8_t> command,
+                                            std::uint32_t answerRoom = kResponseCapacity);
 
 }  // namespace zebrik

@@ -1,8 +1,7 @@
-#include <algorithm>
 #include <array>
 #include <string>
 
-#include "core/analysis/pcsc_errors.h"
+#include "core/apdu/iso_commands.h"
 #include "core/cards/general/general.h"
 #include "core/report/text.h"
 
@@ -11,11 +10,8 @@
 namespace zebrik {
 namespace {
 
-constexpr std::array<std::uint8_t, 4> kSelectMf = {0x00, 0xA4, 0x00, 0x0C};
-constexpr std::array<std::uint8_t, 7> kSelectVersionFile = {0x00, 0xA4, 0x02, 0x0C,
-                                                            0x02, 0x2F, 0x10};
-constexpr std::array<std::uint8_t, 11> kSelectHealthApplication = {
-    0x00, 0xA4, 0x04, 0x0C, 0x06, 0xD2, 0x76, 0x00, 0x00, 0x01, 0x02};
+constexpr auto kSelectVersionFile = iso::SelectEf(0x2F, 0x10);
+constexpr auto kSelectHealthApplication = iso::SelectByName(kHealthApplicationAid);
 // READ BINARY of EF.StatusVD by its short file identifier 0C, from offset 0.
 constexpr std::array<std::uint8_t, 5> kReadStatusFile = {0x00, 0xB0, 0x8C, 0x00, 0x00};
 // VERIFY without PIN data only asks for the PIN's state; it counts no attempt.
@@ -42,7 +38,7 @@ std::string VersionText(std::span<const std::uint8_t, kVersionLength> bytes) {
 
 // The refusals of the health application that have a meaning of their own; the line
 // stands instead of the command exchange's general one.
-bool ReportHealthApplicationRefusal(ReportPane& pane, const StatusWordTakeover& takeover) {
+bool ReportHealthApplicationRefusal(ReportAndPrompt& pane, const StatusWordTakeover& takeover) {
     if (!takeover.takenOver) {
         return false;
     }
@@ -55,7 +51,7 @@ bool ReportHealthApplicationRefusal(ReportPane& pane, const StatusWordTakeover& 
     return true;
 }
 
-void ReportStatusFile(ReportPane& pane, std::span<const std::uint8_t> file) {
+void ReportStatusFile(ReportAndPrompt& pane, std::span<const std::uint8_t> file) {
     std::string status = "Status: ";
     AppendCardChar(status, file[0]);
     if (file[0] == '0') {
@@ -88,26 +84,6 @@ void ReportStatusFile(ReportPane& pane, std::span<const std::uint8_t> file) {
                                      file[22], file[23], file[24]));
 }
 
-// Sends a PIN-state query straight to the resource manager: through the command exchange
-// a refusal would be reported as a failure and 98 04 would open a PIN prompt. Returns
-// false after a resource-manager error (already reported).
-bool QueryPinState(ReportPane& pane, const CardConnection& card,
-                   std::span<const std::uint8_t> query, std::uint8_t& sw1, std::uint8_t& sw2) {
-    std::array<std::uint8_t, kResponseCapacity> response{};
-    std::uint32_t length = kResponseCapacity;
-    const ResultCode code =
-        card.manager.Transmit(card.handle, SendPci::T1, query, response, length);
-    if (code != kScardSuccess) {
-        ReportPcscError(pane, code);
-        return false;
-    }
-    length = std::min<std::uint32_t>(length, kResponseCapacity);
-    // An answer without status bytes reads as 00 00, a state that is not interpreted.
-    sw1 = length >= 2 ? response[length - 2] : 0x00;
-    sw2 = length >= 2 ? response[length - 1] : 0x00;
-    return true;
-}
-
 const char* TransportPinKind(std::uint8_t kind) {
     switch (kind) {
         case 0x1:
@@ -129,17 +105,17 @@ const char* TransportPinKind(std::uint8_t kind) {
 
 }  // namespace
 
-int ReadCardVersion(ReportPane& pane, const CardConnection& card) {
+int ReadCardVersion(ReportAndPrompt& pane, const CardConnection& card) {
     ApduResponse response;
-    if (SendCommand(pane, card, SendPci::T1, kSelectMf, response) == 0 ||
+    if (SendCommand(pane, card, SendPci::T1, iso::kSelectMf, response) == 0 ||
         SendCommand(pane, card, SendPci::T1, kSelectVersionFile, response) == 0) {
         return 0;
     }
     AppendReport(pane.report, "\r\nVersion der Chipkarte...\r\n");
     for (std::size_t n = 1; n <= kVersionLabels.size(); ++n) {
-        const std::array<std::uint8_t, 5> readRecord = {0x00, 0xB2, static_cast<std::uint8_t>(n),
-                                                        0x04, 0x00};
-        if (SendCommand(pane, card, SendPci::T1, readRecord, response) == 0) {
+        if (SendCommand(pane, card, SendPci::T1,
+                        iso::ReadRecord(static_cast<std::uint8_t>(n), iso::kWholeRecord),
+                        response) == 0) {
             break;
         }
         const auto record = response.Data();
@@ -151,9 +127,9 @@ int ReadCardVersion(ReportPane& pane, const CardConnection& card) {
     return 1;
 }
 
-int ReadInsuredDataStatus(ReportPane& pane, const CardConnection& card) {
+int ReadInsuredDataStatus(ReportAndPrompt& pane, const CardConnection& card) {
     ApduResponse response;
-    if (SendCommand(pane, card, SendPci::T1, kSelectMf, response) == 0) {
+    if (SendCommand(pane, card, SendPci::T1, iso::kSelectMf, response) == 0) {
         return 0;
     }
     const std::array<StatusWord, 2> selectRefusals = {kApplicationDeactivated,
@@ -178,7 +154,7 @@ int ReadInsuredDataStatus(ReportPane& pane, const CardConnection& card) {
     return 1;
 }
 
-int ReportPinStatus(ReportPane& pane, std::uint8_t sw1, std::uint8_t sw2) {
+int ReportPinStatus(ReportAndPrompt& pane, std::uint8_t sw1, std::uint8_t sw2) {
     const bool counter = (sw2 & 0xF0) == 0xC0;
     const std::uint8_t x = sw2 & 0x0F;
     if (sw1 == 0x90 && sw2 == 0x00) {
@@ -206,24 +182,29 @@ int ReportPinStatus(ReportPane& pane, std::uint8_t sw1, std::uint8_t sw2) {
     return 0;
 }
 
-int ReadHealthPinStatus(ReportPane& pane, const CardConnection& card) {
+int ReadHealthPinStatus(ReportAndPrompt& pane, const CardConnection& card) {
     ApduResponse response;
-    if (SendCommand(pane, card, SendPci::T1, kSelectMf, response) == 0) {
+    if (SendCommand(pane, card, SendPci::T1, iso::kSelectMf, response) == 0) {
         return 0;
     }
-    std::uint8_t sw1 = 0;
-    std::uint8_t sw2 = 0;
-    if (!QueryPinState(pane, card, kQueryPracticePin, sw1, sw2)) {
+    // The queries go straight to the resource manager: through the command exchange a
+    // refusal would be reported as a failure and 98 04 would open a PIN prompt. A status
+    // word of 00 00 (an answer without one) is a state that is not interpreted.
+    const std::optional<StatusWord> practice =
+        SendForStatusWord(pane, card, SendPci::T1, kQueryPracticePin);
+    if (!practice) {
         return 0;
     }
     AppendReport(pane.report, "\r\nStatus der Praxis-PIN:\r\n");
-    const int practice = ReportPinStatus(pane, sw1, sw2);
-    if (!QueryPinState(pane, card, kQueryPrivatePin, sw1, sw2)) {
+    const int practiceKnown = ReportPinStatus(pane, Sw1(*practice), Sw2(*practice));
+    const std::optional<StatusWord> privat =
+        SendForStatusWord(pane, card, SendPci::T1, kQueryPrivatePin);
+    if (!privat) {
         return 0;
     }
     AppendReport(pane.report, "\r\nStatus der Privat-PIN:\r\n");
-    const int privat = ReportPinStatus(pane, sw1, sw2);
-    return practice != 0 || privat != 0 ? 1 : 0;
+    const int privatKnown = ReportPinStatus(pane, Sw1(*privat), Sw2(*privat));
+    return practiceKnown != 0 || privatKnown != 0 ? 1 : 0;
 }
 
 }  // namespace zebrik

@@ -1,10 +1,7 @@
 // The card-holder verification status of a SIM (GSM 11.11 9.2.1, status of DF GSM) and
 // the up-front PIN or PUK prompt that opens the protected files.
-#include <algorithm>
-#include <array>
 #include <string>
 
-#include "core/analysis/pcsc_errors.h"
 #include "core/apdu/cardholder.h"
 #include "core/cards/sim/sim.h"
 #include "core/cards/sim/sim_commands.h"
@@ -39,21 +36,21 @@ std::string AttemptsLine(const char* code, unsigned attempts) {
 }
 
 // Writes the PIN query and counter lines that the status holds and keeps what they say.
-CardholderState ReportCardholderState(ReportPane& pane, const ApduResponse& status) {
+CardholderState ReportCardholderState(ReportAndPrompt& pane, const ApduResponse& status) {
     CardholderState state;
-    const std::uint8_t gsmData = status.At(kGsmDataLength);
+    const std::uint8_t gsmData = status.DataAt(kGsmDataLength);
     if (status.length >= 16 && gsmData >= 1) {
-        state.pinQueryOn = (status.At(kFileCharacteristics) & kChv1Disabled) == 0;
+        state.pinQueryOn = (status.DataAt(kFileCharacteristics) & kChv1Disabled) == 0;
         AppendReport(pane.report,
                      std::string("\r\nPIN-Abfrage ist ") +
                          (state.pinQueryOn ? "eingeschaltet\r\n" : "ausgeschaltet\r\n"));
     }
     if (status.length >= 24 && gsmData >= 9) {
-        const std::uint8_t chv1 = status.At(kChv1Status);
-        const std::uint8_t chv2 = status.At(kChv2Status);
+        const std::uint8_t chv1 = status.DataAt(kChv1Status);
+        const std::uint8_t chv2 = status.DataAt(kChv2Status);
         state.pin1Initialised = (chv1 & kCodeInitialised) != 0;
         state.pin1Attempts = chv1 & kAttemptsMask;
-        state.puk1Attempts = status.At(kUnblockChv1Status) & kAttemptsMask;
+        state.puk1Attempts = status.DataAt(kUnblockChv1Status) & kAttemptsMask;
         AppendReport(pane.report, "\r\nFehlbedienungszähler:\r\n");
         if (state.pin1Initialised) {
             AppendReport(pane.report, AttemptsLine("PIN1", state.pin1Attempts));
@@ -62,85 +59,39 @@ CardholderState ReportCardholderState(ReportPane& pane, const ApduResponse& stat
         if ((chv2 & kCodeInitialised) != 0) {
             AppendReport(pane.report, AttemptsLine("PIN2", chv2 & kAttemptsMask));
             AppendReport(pane.report,
-                         AttemptsLine("PUK2", status.At(kUnblockChv2Status) & kAttemptsMask));
+                         AttemptsLine("PUK2", status.DataAt(kUnblockChv2Status) & kAttemptsMask));
         }
     }
     return state;
 }
 
-// Sends VERIFY or UNBLOCK straight to the resource manager and wipes it. Only 90 00 opens
-// the card: 90 01 is no answer a SIM gives to these commands.
-template <std::size_t N>
-int SendChvCommand(ReportPane& pane, const CardConnection& card,
-                   std::array<std::uint8_t, N>& command) {
-    std::array<std::uint8_t, kResponseCapacity> response{};
-    std::uint32_t length = kResponseCapacity;
-    const ResultCode code =
-        card.manager.Transmit(card.handle, SendPci::T0, command, response, length);
-    SecureWipe(command.data(), command.size());
-    if (code != kScardSuccess) {
-        ReportPcscError(pane, code);
-        return 0;
-    }
-    length = std::min(length, kResponseCapacity);
-    // An answer without status bytes reads as 00 00.
-    const std::uint8_t sw1 = length >= 2 ? response[length - 2] : 0x00;
-    const std::uint8_t sw2 = length >= 2 ? response[length - 1] : 0x00;
-    if (sw1 == 0x90 && sw2 == 0x00) {
+// The up-front prompt offers the room of a reader's buffer. Only 90 00 opens the card: 90 01
+// is no answer a SIM gives to these commands. Nothing typed is nothing to send: an empty
+// field would cost an attempt for nothing.
+constexpr ChvRules kUpFrontPrompt = {
+    .answerRoom = kResponseCapacity, .ninetyOneAccepts = false, .emptyEntryCancels = true};
+
+// Asks up front and sends the command; 1 when the card accepted it.
+int OpenUpFront(ReportAndPrompt& pane, const CardConnection& card, ChvCommand command) {
+    const PromptResult result = AskCardHolder(pane, card, SendPci::T0, command, kUpFrontPrompt);
+    if (result.outcome == PromptOutcome::Accepted) {
         return 1;
     }
-    if (sw1 == 0x98) {
+    if (result.outcome == PromptOutcome::StatusWord) {
+        const StatusWord sw = result.statusWord;
         AppendReport(pane.report,
-                     Format("Authentisierung fehlgeschlagen: '%02X %02X'.\r\n", sw1, sw2));
-    } else {
-        AppendReport(pane.report,
-                     Format("Unerwartete Antwort der Chipkarte: '%02X %02X'\r\n", sw1, sw2));
+                     Format(Sw1(sw) == 0x98 ? "Authentisierung fehlgeschlagen: '%02X %02X'.\r\n"
+                                            : "Unerwartete Antwort der Chipkarte: '%02X %02X'\r\n",
+                            Sw1(sw), Sw2(sw)));
     }
     return 0;
-}
-
-int Cancelled(ReportPane& pane) {
-    AppendReport(pane.report, "Abgebrochen\r\n");
-    return 0;
-}
-
-int VerifyUpFront(ReportPane& pane, const CardConnection& card) {
-    AppendReport(pane.report, "\r\nBitte PIN eingeben...\r\n");
-    PinEntryBuffer entry;
-    entry.pin[0] = '\0';
-    const bool confirmed = pane.prompt.AskPin(entry);
-    pane.report.DropSelection();
-    // Nothing typed is nothing to send: an empty field would cost an attempt for nothing.
-    if (!confirmed || entry.pin[0] == '\0') {
-        SecureWipe(entry.pin.data(), entry.pin.size());
-        return Cancelled(pane);
-    }
-    auto command = BuildVerifyChv1(entry);
-    SecureWipe(entry.pin.data(), entry.pin.size());
-    return SendChvCommand(pane, card, command);
-}
-
-int UnblockUpFront(ReportPane& pane, const CardConnection& card) {
-    AppendReport(pane.report, "\r\nBitte PUK eingeben...\r\n");
-    PinUnblockBuffer entry;
-    entry.Puk()[0] = '\0';
-    entry.NewPin()[0] = '\0';
-    const bool confirmed = pane.prompt.AskPukAndNewPin(entry);
-    pane.report.DropSelection();
-    if (!confirmed || entry.Puk()[0] == '\0' || entry.NewPin()[0] == '\0') {
-        SecureWipe(entry.bytes.data(), entry.bytes.size());
-        return Cancelled(pane);
-    }
-    auto command = BuildUnblockChv1(entry);
-    SecureWipe(entry.bytes.data(), entry.bytes.size());
-    return SendChvCommand(pane, card, command);
 }
 
 }  // namespace
 
-int CheckSimCardholder(ReportPane& pane, const CardConnection& card) {
+int CheckSimCardholder(ReportAndPrompt& pane, const CardConnection& card) {
     ApduResponse status;
-    if (SendInTurn(pane, card, {kSelectMf, kSelectDfGsm}, status) == 0) {
+    if (SendInOrder(pane, card, SendPci::T0, {kSelectMf, kSelectDfGsm}, status) == 0) {
         return 0;
     }
     const CardholderState state = ReportCardholderState(pane, status);
@@ -148,10 +99,10 @@ int CheckSimCardholder(ReportPane& pane, const CardConnection& card) {
         return 1;  // nothing to present, or the status does not say
     }
     if (state.pin1Attempts > 0) {
-        return VerifyUpFront(pane, card);
+        return OpenUpFront(pane, card, ChvCommand::Verify);
     }
     if (state.puk1Attempts > 0) {
-        return UnblockUpFront(pane, card);
+        return OpenUpFront(pane, card, ChvCommand::Unblock);
     }
     // PIN1 and PUK1 are both used up: any further attempt could only do harm.
     return 0;
