@@ -14,10 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "core/analysis/dispatch.h"
 #include "core/cards/sim/dialling_numbers.h"
 #include "core/cards/sim/gsm_alphabet.h"
-#include "core/cards/sim/sim_commands.h"
+#include "core/cards/sim/usim_aid.h"
 #include "core/report/text.h"
 #include "fuzz_fakes.h"
 
@@ -51,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string gsm;
     std::string card;
     for (std::uint8_t byte : record) {
-        sim_commands::AppendSwappedDigits(digits, byte);
         AppendGsmChar(gsm, byte);
         AppendCardChar(card, byte);
     }
+    AppendBcdDigits(digits, record, NibbleOrder::LowFirst);
     RequireText(digits);
     RequireText(gsm);
     RequireText(card);
@@ -66,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::copy_n(record.begin(), std::min(record.size(), aid.size()), aid.begin());
     fuzz::CheckedReport report;
     NoPrompt prompt;
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     ReportUsimAid(pane, aid);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/analysis/reader_properties.h"
+#include "core/cards/memory/memory_card.h"
 #include "sim/sim_resource_manager.h"
 #include "support/fakes.h"
 
@@ -62,7 +63,7 @@ Analysis Analyse(ResourceManager& manager) {
     testing::StringReport report;
     report.text = "Bericht des letzten Laufs\r\n";
     testing::ScriptedPinPrompt prompt;
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     const ResultCode result = RunAnalysis(pane, manager);
     return {report.text, result};
 }

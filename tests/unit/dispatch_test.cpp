@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "core/cards/sim/usim_aid.h"
 #include "support/card_bench.h"
 
 namespace zebrik {
@@ -103,7 +104,7 @@ std::array<std::uint8_t, 16> Aid(const char* hex) {
 std::string UsimAidReport(const std::array<std::uint8_t, 16>& aid) {
     testing::StringReport report;
     testing::ScriptedPinPrompt prompt;
-    ReportPane pane{report, prompt};
+    ReportAndPrompt pane{report, prompt};
     ReportUsimAid(pane, aid);
     return report.text;
 }

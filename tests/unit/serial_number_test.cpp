@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/cards/general/general.h"
+#include "core/cards/zka/zka.h"
 #include "sim/sim_card.h"
 #include "zka_sim_fixture.h"
 

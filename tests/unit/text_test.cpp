@@ -23,21 +23,20 @@ TEST_P(CardCharTest, ShowsByteAsWindows1252Character) {
 
 INSTANTIATE_TEST_SUITE_P(Windows1252, CardCharTest,
                          ::testing::Values(CardCharCase{0x00, ""}, CardCharCase{0x41, "A"},
-                                           CardCharCase{0x7F, "\x7F"},
-                                           CardCharCase{0x80, "€"}, CardCharCase{0x81, "\u0081"},
-                                           CardCharCase{0x8A, "Š"}, CardCharCase{0x9F, "Ÿ"},
-                                           CardCharCase{0xA0, "\u00A0"}, CardCharCase{0xC4, "Ä"},
-                                           CardCharCase{0xDF, "ß"}, CardCharCase{0xFC, "ü"},
-                                           CardCharCase{0xFF, "ÿ"}));
+                                           CardCharCase{0x7F, "\x7F"}, CardCharCase{0x80, "€"},
+                                           CardCharCase{0x81, "\u0081"}, CardCharCase{0x8A, "Š"},
+                                           CardCharCase{0x9F, "Ÿ"}, CardCharCase{0xA0, "\u00A0"},
+                                           CardCharCase{0xC4, "Ä"}, CardCharCase{0xDF, "ß"},
+                                           CardCharCase{0xFC, "ü"}, CardCharCase{0xFF, "ÿ"}));
 
 TEST(CutUtf8Test, CutsAfterWholeCharactersOnly) {
-    EXPECT_EQ(CutUtf8("abc", 2), "ab");
-    EXPECT_EQ(CutUtf8("abc", 3), "abc");
-    EXPECT_EQ(CutUtf8("abc", 10), "abc");
-    EXPECT_EQ(CutUtf8("äöü", 2), "äö");
-    EXPECT_EQ(CutUtf8("a€b", 2), "a€");
-    EXPECT_EQ(CutUtf8("", 5), "");
-    EXPECT_EQ(CutUtf8("x", 0), "");
+    EXPECT_EQ(CutUtf8("abc", {.characters = 2}), "ab");
+    EXPECT_EQ(CutUtf8("abc", {.characters = 3}), "abc");
+    EXPECT_EQ(CutUtf8("abc", {.characters = 10}), "abc");
+    EXPECT_EQ(CutUtf8("äöü", {.characters = 2}), "äö");
+    EXPECT_EQ(CutUtf8("a€b", {.characters = 2}), "a€");
+    EXPECT_EQ(CutUtf8("", {.characters = 5}), "");
+    EXPECT_EQ(CutUtf8("x", {.characters = 0}), "");
 }
 
 TEST(FormatTest, KeepsReportFormats) {

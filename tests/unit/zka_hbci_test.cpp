@@ -59,7 +59,7 @@ class OemTextTest : public ::testing::TestWithParam<OemCase> {};
 
 TEST_P(OemTextTest, ConvertsCodePage850ToUnicode) {
     const std::array<std::uint8_t, 1> field = {GetParam().byte};
-    EXPECT_EQ(OemTextToAnsi(field), GetParam().utf8);
+    EXPECT_EQ(Cp850ToUtf8(field), GetParam().utf8);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -75,9 +75,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(OemTextTest, NulEndsTheFieldAndTrailingBlanksStay) {
     const Bytes withNul = {'M', 0x81, 'n', 0x00, 'X', 'Y'};
     const Bytes withBlanks = {'A', 'B', ' ', ' '};
-    EXPECT_EQ(OemTextToAnsi(withNul), "Mün");
-    EXPECT_EQ(OemTextToAnsi(withBlanks), "AB  ");
-    EXPECT_EQ(OemTextToAnsi({}), "");
+    EXPECT_EQ(Cp850ToUtf8(withNul), "Mün");
+    EXPECT_EQ(Cp850ToUtf8(withBlanks), "AB  ");
+    EXPECT_EQ(Cp850ToUtf8({}), "");
 }
 
 TEST(BankConnectionsTest, RecordShowsEveryFieldConverted) {

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "core/analysis/dispatch.h"
-#include "core/analysis/pcsc_errors.h"
 #include "core/analysis/reader_properties.h"
+#include "core/cards/memory/memory_card.h"
+#include "core/report/pcsc_errors.h"
 #include "core/report/text.h"
 
 namespace zebrik {
@@ -36,18 +37,6 @@ constexpr std::array<EventLine, 5> kEventLines = {{
      "Die Chipkarte ist nicht ansprechbar oder wird vom Kartenterminal oder der Software nicht "
      "unterstützt.\r\n"},
     {kStateUnpowered, "Die Chipkarte wird nicht mit Energie versorgt.\r\n"},
-}};
-
-struct MemoryCardAtr {
-    std::array<std::uint8_t, 3> prefix;
-    MemoryCardBus bus;
-};
-
-constexpr std::array<MemoryCardAtr, 4> kMemoryCardAtrs = {{
-    {{0x3B, 0x04, 0x49}, MemoryCardBus::I2C},        // native protocol S=8
-    {{0x3B, 0x04, 0x82}, MemoryCardBus::I2C},        // native protocol S=8
-    {{0x3B, 0x04, 0xA2}, MemoryCardBus::TwoWire},    // native protocol S=10
-    {{0x3B, 0x04, 0x92}, MemoryCardBus::ThreeWire},  // native protocol S=9
 }};
 
 // The part of a buffer the resource manager says it filled, never more than the buffer.
@@ -134,14 +123,14 @@ void ReportCardNames(Report& report, ResourceManager& manager, ContextHandle con
     }
     for (const std::string& name : SplitMultiString(Received<char>(names, length))) {
         std::string line = "Name der Chipkarte: ";
-        line += CutUtf8(name, kMaxCardNameCharacters);
+        line += CutUtf8(name, {.characters = kMaxCardNameCharacters});
         line += "\r\n";
         AppendReport(report, line);
     }
 }
 
 // The card branch over a shared connection: protocol, card state, then the card's own data.
-void ReportConnectedCard(ReportPane& pane, const CardConnection& card,
+void ReportConnectedCard(ReportAndPrompt& pane, const CardConnection& card,
                          std::uint32_t connectProtocol, MemoryCardBus bus) {
     AppendReport(pane.report,
                  std::string("Aktives Protokoll: ") + std::string(ProtocolName(connectProtocol)));
@@ -155,7 +144,7 @@ void ReportConnectedCard(ReportPane& pane, const CardConnection& card,
     if (const ResultCode code = card.manager.Status(card.handle, readerName, readerNameLength,
                                                     state, protocol, atr, atrLength);
         code != kScardSuccess) {
-        ReportPcscError(pane, code);
+        ReportPcscError(pane.report, code);
         return;
     }
     if (const std::string_view line = CardStateLine(state); !line.empty()) {
@@ -166,7 +155,7 @@ void ReportConnectedCard(ReportPane& pane, const CardConnection& card,
     DispatchCardFamily(pane, card, protocol, bus);
 }
 
-void ReportReader(ReportPane& pane, ResourceManager& manager, ContextHandle context,
+void ReportReader(ReportAndPrompt& pane, ResourceManager& manager, ContextHandle context,
                   const std::string& name) {
     AppendReport(pane.report, "Chipkartenleser gefunden: \"" + name + "\"\r\n");
 
@@ -175,7 +164,7 @@ void ReportReader(ReportPane& pane, ResourceManager& manager, ContextHandle cont
     state.currentState = kStateUnaware;  // so the query answers at once
     if (const ResultCode code = manager.GetStatusChange(context, kInfinite, state);
         code != kScardSuccess) {
-        ReportPcscError(pane, code);
+        ReportPcscError(pane.report, code);
         return;
     }
     ReportEventState(pane.report, state.eventState);
@@ -201,7 +190,7 @@ void ReportReader(ReportPane& pane, ResourceManager& manager, ContextHandle cont
         // Drivers that allow no direct connection refuse it with SCARD_E_INVALID_VALUE;
         // an empty reader then simply has no properties to show.
         if (code != kScardEInvalidValue) {
-            ReportPcscError(pane, code);
+            ReportPcscError(pane.report, code);
         }
         return;
     }
@@ -216,7 +205,8 @@ void ReportReader(ReportPane& pane, ResourceManager& manager, ContextHandle cont
 }
 
 // Returns 0 after the pass, or the code with which listing the readers failed.
-ResultCode ReportAllReaders(ReportPane& pane, ResourceManager& manager, ContextHandle context) {
+ResultCode ReportAllReaders(ReportAndPrompt& pane, ResourceManager& manager,
+                            ContextHandle context) {
     std::array<char, kReaderListBytes> list{};
     std::uint32_t length = kReaderListBytes;
     ResultCode code = manager.ListReaders(context, list, length);
@@ -228,7 +218,7 @@ ResultCode ReportAllReaders(ReportPane& pane, ResourceManager& manager, ContextH
         }
     }
     if (code != kScardSuccess) {
-        ReportPcscError(pane, code);
+        ReportPcscError(pane.report, code);
         return code;
     }
     for (std::size_t i = 0; i < readers.size(); ++i) {
@@ -242,24 +232,12 @@ ResultCode ReportAllReaders(ReportPane& pane, ResourceManager& manager, ContextH
 
 }  // namespace
 
-MemoryCardBus ClassifyAtr(std::span<const std::uint8_t> atr) {
-    if (atr.size() < 3) {
-        return MemoryCardBus::None;
-    }
-    for (const MemoryCardAtr& entry : kMemoryCardAtrs) {
-        if (std::equal(entry.prefix.begin(), entry.prefix.end(), atr.begin())) {
-            return entry.bus;
-        }
-    }
-    return MemoryCardBus::None;
-}
-
-ResultCode RunAnalysis(ReportPane& pane, ResourceManager& manager) {
+ResultCode RunAnalysis(ReportAndPrompt& pane, ResourceManager& manager) {
     pane.report.Clear();
     ContextHandle context = 0;
     if (const ResultCode code = manager.EstablishContext(kScardScopeUser, context);
         code != kScardSuccess) {
-        ReportPcscError(pane, code);
+        ReportPcscError(pane.report, code);
         return code;
     }
     const ResultCode result = ReportAllReaders(pane, manager, context);

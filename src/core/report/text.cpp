@@ -147,16 +147,34 @@ void AppendHexBytes(std::string& line, std::span<const std::uint8_t> bytes) {
     }
 }
 
-std::string_view CutUtf8(std::string_view text, std::size_t maxCharacters) {
-    std::size_t characters = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if ((byte & 0xC0) != 0x80) {  // a lead byte starts a character
-            if (characters == maxCharacters) {
-                return text.substr(0, i);
+void AppendBcdDigits(std::string& line, std::span<const std::uint8_t> bytes, NibbleOrder order) {
+    for (std::uint8_t byte : bytes) {
+        const std::uint8_t high = byte >> 4;
+        const std::uint8_t low = byte & 0x0F;
+        for (std::uint8_t nibble :
+             order == NibbleOrder::HighFirst ? std::array{high, low} : std::array{low, high}) {
+            if (nibble != 0x0F) {
+                AppendHexDigit(line, nibble);
             }
-            ++characters;
         }
+    }
+}
+
+std::string_view CutUtf8(std::string_view text, Utf8Limit limit) {
+    // A character runs from its lead byte to the next lead byte or the end of the text.
+    std::size_t characters = 0;
+    std::size_t start = 0;
+    for (std::size_t i = 1; i <= text.size(); ++i) {
+        const bool characterEnds =
+            i == text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+        if (!characterEnds) {
+            continue;
+        }
+        if (characters == limit.characters || i > limit.bytes) {
+            return text.substr(0, start);
+        }
+        ++characters;
+        start = i;
     }
     return text;
 }

@@ -26,8 +26,22 @@ void AppendHexBytes(std::string& line, std::span<const std::uint8_t> bytes);
 // Appends one upper-case hexadecimal digit for a nibble (0 to 15).
 void AppendHexDigit(std::string& line, std::uint8_t nibble);
 
-// The text cut after at most maxCharacters characters of UTF-8, never inside a character.
-std::string_view CutUtf8(std::string_view text, std::size_t maxCharacters);
+// Which digit of a BCD byte comes first: the high nibble, or the low one (swapped-nibble
+// BCD as the ICCID and the IMSI of a SIM keep it).
+enum class NibbleOrder { HighFirst, LowFirst };
+
+// Appends both digits of every byte in the given order, each as one hexadecimal digit; a
+// nibble F is filler and left out.
+void AppendBcdDigits(std::string& line, std::span<const std::uint8_t> bytes, NibbleOrder order);
+
+// How much of a UTF-8 text a line may take: characters, bytes, or both.
+struct Utf8Limit {
+    std::size_t characters = SIZE_MAX;
+    std::size_t bytes = SIZE_MAX;
+};
+
+// The longest start of the text within the limit, never cut inside a character.
+std::string_view CutUtf8(std::string_view text, Utf8Limit limit);
 
 // Appends text that ought to be UTF-8 but comes from outside (a reader or card name, a
 // list file): every byte that does not begin a whole, valid UTF-8 character, and every

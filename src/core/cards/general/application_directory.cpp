@@ -2,6 +2,7 @@
 #include <array>
 #include <string>
 
+#include "core/apdu/iso_commands.h"
 #include "core/cards/general/general.h"
 #include "core/cards/general/tlv.h"
 #include "core/report/text.h"
@@ -11,10 +12,7 @@ namespace {
 
 constexpr std::size_t kMaxDirectoryRecords = 10;
 
-constexpr std::array<std::uint8_t, 4> kSelectMfGeneral = {0x00, 0xA4, 0x00, 0x0C};
-constexpr std::array<std::uint8_t, 7> kSelectDirGeneral = {0x00, 0xA4, 0x02, 0x0C,
-                                                           0x02, 0x2F, 0x00};
-constexpr std::array<std::uint8_t, 6> kHealthApplicationAid = {0xD2, 0x76, 0x00, 0x00, 0x01, 0x02};
+constexpr auto kSelectDirGeneral = iso::SelectEf(0x2F, 0x00);
 
 // The USIM variant asks for the file control parameters (P2 04), which a T=0 card
 // announces with 61 xx; they are fetched and not used.
@@ -34,7 +32,7 @@ DirectoryCommands CommandsOf(DirectoryVariant variant) {
     if (variant == DirectoryVariant::Usim) {
         return {SendPci::T0, kSelectMfUsim, kSelectDirUsim, kUsimAid};
     }
-    return {SendPci::T1, kSelectMfGeneral, kSelectDirGeneral, kHealthApplicationAid};
+    return {SendPci::T1, iso::kSelectMf, kSelectDirGeneral, kHealthApplicationAid};
 }
 
 // The filter is compared over its full length within the AID's own bytes: an AID shorter
@@ -43,7 +41,7 @@ bool MatchesFilter(std::span<const std::uint8_t> aid, std::span<const std::uint8
     return aid.size() >= filter.size() && std::equal(filter.begin(), filter.end(), aid.begin());
 }
 
-void ReportDirectoryRecord(ReportPane& pane, std::span<const std::uint8_t> record,
+void ReportDirectoryRecord(ReportAndPrompt& pane, std::span<const std::uint8_t> record,
                            std::span<std::uint8_t> result, std::span<const std::uint8_t> filter) {
     const auto entry = ParseDirectoryRecord(record);
     if (!entry) {
@@ -69,7 +67,7 @@ void ReportDirectoryRecord(ReportPane& pane, std::span<const std::uint8_t> recor
 
 }  // namespace
 
-int ReadApplicationDirectory(ReportPane& pane, const CardConnection& card,
+int ReadApplicationDirectory(ReportAndPrompt& pane, const CardConnection& card,
                              std::span<std::uint8_t> result, DirectoryVariant variant) {
     const DirectoryCommands commands = CommandsOf(variant);
     ApduResponse response;
@@ -80,10 +78,10 @@ int ReadApplicationDirectory(ReportPane& pane, const CardConnection& card,
     std::fill(result.begin(), result.end(), std::uint8_t{0xFF});
     AppendReport(pane.report, "\r\nAnwendungen der Chipkarte...\r\n");
     for (std::size_t n = 1; n <= kMaxDirectoryRecords; ++n) {
-        const std::array<std::uint8_t, 5> readRecord = {0x00, 0xB2, static_cast<std::uint8_t>(n),
-                                                        0x04, 0x00};
         // A record that cannot be read is how the end of the directory shows.
-        if (SendCommand(pane, card, commands.protocol, readRecord, response) == 0) {
+        if (SendCommand(pane, card, commands.protocol,
+                        iso::ReadRecord(static_cast<std::uint8_t>(n), iso::kWholeRecord),
+                        response) == 0) {
             break;
         }
         AppendReport(pane.report, Format("\r\nAnwendung %u\r\n", static_cast<unsigned>(n)));

@@ -71,11 +71,12 @@ std::string DiallingNumberLine(unsigned index, unsigned count, std::span<const s
     return line;
 }
 
-int ListDiallingNumbers(ReportPane& pane, const CardConnection& card, std::uint16_t fileId,
+int ListDiallingNumbers(ReportAndPrompt& pane, const CardConnection& card, std::uint16_t fileId,
                         std::string_view title) {
     ApduResponse response;
     const auto selectFile = Select(fileId);
-    if (SendInTurn(pane, card, {kSelectMf, kSelectDfTelecom, selectFile}, response) == 0) {
+    if (SendInOrder(pane, card, SendPci::T0, {kSelectMf, kSelectDfTelecom, selectFile}, response) ==
+        0) {
         return 0;
     }
     std::string heading = "\r\n";
@@ -85,12 +86,12 @@ int ListDiallingNumbers(ReportPane& pane, const CardConnection& card, std::uint1
 
     // A status without a record length, or one too short for the fixed part, leaves no
     // record that could be read or laid out.
-    const unsigned recordLength = response.At(14);
+    const unsigned recordLength = response.DataAt(14);
     if (response.DataLength() < kEfStatusLength || recordLength < kDiallingFixedPart) {
         AppendReport(pane.report, "nicht ermittelbar\r\n");
         return 0;
     }
-    const unsigned fileSize = response.At(2) * 256u + response.At(3);
+    const unsigned fileSize = response.DataAt(2) * 256u + response.DataAt(3);
     const unsigned count = fileSize / recordLength;
     const unsigned listed = std::min(count, kMaxRecords);
     for (unsigned i = 1; i <= listed; ++i) {
@@ -106,19 +107,19 @@ int ListDiallingNumbers(ReportPane& pane, const CardConnection& card, std::uint1
     return 1;
 }
 
-int ReadAbbreviatedDiallingNumbers(ReportPane& pane, const CardConnection& card) {
+int ReadAbbreviatedDiallingNumbers(ReportAndPrompt& pane, const CardConnection& card) {
     return ListDiallingNumbers(pane, card, 0x6F3A, "Kurzrufnummern...");
 }
 
-int ReadFixedDiallingNumbers(ReportPane& pane, const CardConnection& card) {
+int ReadFixedDiallingNumbers(ReportAndPrompt& pane, const CardConnection& card) {
     return ListDiallingNumbers(pane, card, 0x6F3B, "Festrufnummern...");
 }
 
-int ReadOwnNumbers(ReportPane& pane, const CardConnection& card) {
+int ReadOwnNumbers(ReportAndPrompt& pane, const CardConnection& card) {
     return ListDiallingNumbers(pane, card, 0x6F40, "Rufnummer der Mobilstation...");
 }
 
-int ReadLastNumbersDialled(ReportPane& pane, const CardConnection& card) {
+int ReadLastNumbersDialled(ReportAndPrompt& pane, const CardConnection& card) {
     return ListDiallingNumbers(pane, card, 0x6F44, "Zuletzt gewählte Rufnummer...");
 }
 

@@ -27,27 +27,26 @@ std::string GsmPhaseText(std::uint8_t phase) {
 
 }  // namespace
 
-int ReadSimIccid(ReportPane& pane, const CardConnection& card,
+int ReadSimIccid(ReportAndPrompt& pane, const CardConnection& card,
                  std::span<std::uint8_t> destination) {
     ApduResponse response;
     // EF ICCID lies directly under the MF.
-    if (SendInTurn(pane, card, {kSelectMf, kSelectEfIccid, kReadBinaryIccid}, response) == 0) {
+    if (SendInOrder(pane, card, SendPci::T0, {kSelectMf, kSelectEfIccid, kReadBinaryIccid},
+                    response) == 0) {
         return 0;
     }
     std::string line = "\r\nICCID der SIM-Karte: ";
-    for (std::uint8_t byte : response.Data()) {
-        AppendSwappedDigits(line, byte);
-    }
+    AppendBcdDigits(line, response.Data(), NibbleOrder::LowFirst);
     line += "\r\n";
     AppendReport(pane.report, line);
-    CopyToDestination(destination, response.Data());
+    CopyResponseData(destination, response, response.DataLength());
     return 1;
 }
 
-int ReadGsmPhase(ReportPane& pane, const CardConnection& card, std::uint8_t* destination) {
+int ReadGsmPhase(ReportAndPrompt& pane, const CardConnection& card, std::uint8_t* destination) {
     ApduResponse response;
-    if (SendInTurn(pane, card, {kSelectMf, kSelectDfGsm, kSelectEfPhase, kReadBinaryPhase},
-                   response) == 0) {
+    if (SendInOrder(pane, card, SendPci::T0,
+                    {kSelectMf, kSelectDfGsm, kSelectEfPhase, kReadBinaryPhase}, response) == 0) {
         return 0;
     }
     // An empty answer has no phase to show; the cleared buffer must not pass for phase 1.
@@ -63,10 +62,11 @@ int ReadGsmPhase(ReportPane& pane, const CardConnection& card, std::uint8_t* des
     return 1;
 }
 
-int ReadSimImsi(ReportPane& pane, const CardConnection& card, std::span<std::uint8_t> destination) {
+int ReadSimImsi(ReportAndPrompt& pane, const CardConnection& card,
+                std::span<std::uint8_t> destination) {
     ApduResponse response;
-    if (SendInTurn(pane, card, {kSelectMf, kSelectDfGsm, kSelectEfImsi, kReadBinaryImsi},
-                   response) == 0) {
+    if (SendInOrder(pane, card, SendPci::T0,
+                    {kSelectMf, kSelectDfGsm, kSelectEfImsi, kReadBinaryImsi}, response) == 0) {
         return 0;
     }
     const auto data = response.Data();
@@ -78,12 +78,12 @@ int ReadSimImsi(ReportPane& pane, const CardConnection& card, std::span<std::uin
     if (end > 1 && (data[1] >> 4) != 0x0F) {
         AppendHexDigit(line, static_cast<std::uint8_t>(data[1] >> 4));
     }
-    for (std::size_t i = 2; i < end; ++i) {
-        AppendSwappedDigits(line, data[i]);
+    if (end > 2) {
+        AppendBcdDigits(line, data.subspan(2, end - 2), NibbleOrder::LowFirst);
     }
     line += "\r\n";
     AppendReport(pane.report, line);
-    CopyToDestination(destination, data);
+    CopyResponseData(destination, response, response.DataLength());
     return 1;
 }
 

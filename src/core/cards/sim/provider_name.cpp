@@ -9,10 +9,10 @@ namespace zebrik {
 
 using namespace sim_commands;
 
-int ReadServiceProviderName(ReportPane& pane, const CardConnection& card) {
+int ReadServiceProviderName(ReportAndPrompt& pane, const CardConnection& card) {
     ApduResponse response;
-    if (SendInTurn(pane, card, {kSelectMf, kSelectDfGsm, kSelectEfSpn, kReadBinarySpn}, response) ==
-        0) {
+    if (SendInOrder(pane, card, SendPci::T0,
+                    {kSelectMf, kSelectDfGsm, kSelectEfSpn, kReadBinarySpn}, response) == 0) {
         return 0;
     }
     const auto data = response.Data();

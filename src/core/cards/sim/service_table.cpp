@@ -34,38 +34,52 @@ std::uint32_t ServiceWord(std::span<const std::uint8_t> table, std::size_t first
     return word;
 }
 
+// Service n is allocated at bit 2((n-1) mod 4) of table byte (n-1) div 4 and activated one
+// bit higher: bits 2(n-1) and 2n-1 counted across the two words.
+bool TableBit(std::uint32_t firstWord, std::uint32_t secondWord, unsigned position) {
+    const std::uint32_t word = position < 32 ? firstWord : secondWord;
+    return ((word >> (position % 32)) & 1u) != 0;
+}
+bool Allocated(std::uint32_t firstWord, std::uint32_t secondWord, unsigned service) {
+    return TableBit(firstWord, secondWord, 2 * (service - 1));
+}
+bool Activated(std::uint32_t firstWord, std::uint32_t secondWord, unsigned service) {
+    return TableBit(firstWord, secondWord, 2 * service - 1);
+}
+
 struct ServiceLine {
     const char* text;
-    std::size_t tableByte;
-    std::uint8_t allocatedBit;
-    std::uint8_t activatedBit;
+    unsigned service;
     std::uint32_t shownAboveReceived;  // received length, status word included
 };
 
-// Service n: allocated at bit 2((n-1) mod 4) of byte (n-1) div 4, activated one bit higher.
 constexpr std::array<ServiceLine, 7> kServiceLines = {{
-    {"PIN-Deaktivierung", 0, 0x01, 0x02, 0},          // service 1, CHV1 disable
-    {"Kurzrufnummern", 0, 0x04, 0x08, 0},             // service 2, ADN
-    {"Festrufnummern", 0, 0x10, 0x20, 0},             // service 3, FDN
-    {"Kurznachrichten", 0, 0x40, 0x80, 0},            // service 4, SMS
-    {"Nummern der Mobilstation", 2, 0x01, 0x02, 4},   // service 9, MSISDN
-    {"Zuletzt gewählte Nummer", 3, 0x01, 0x02, 4},    // service 13, LND
-    {"Name des Diensteanbieters", 4, 0x01, 0x02, 6},  // service 17, SPN
+    {"PIN-Deaktivierung", 1, 0},  // CHV1 disable
+    {"Kurzrufnummern", kServiceAbbreviatedDialling, 0},
+    {"Festrufnummern", kServiceFixedDialling, 0},
+    {"Kurznachrichten", 4, 0},  // SMS
+    {"Nummern der Mobilstation", kServiceOwnNumbers, 4},
+    {"Zuletzt gewählte Nummer", kServiceLastNumberDialled, 4},
+    {"Name des Diensteanbieters", kServiceProviderName, 6},
 }};
 
 }  // namespace
 
-int ReadSimServiceTable(ReportPane& pane, const CardConnection& card, std::uint32_t* firstWord,
+bool SimServiceAvailable(std::uint32_t firstWord, std::uint32_t secondWord, unsigned service) {
+    return Allocated(firstWord, secondWord, service) && Activated(firstWord, secondWord, service);
+}
+
+int ReadSimServiceTable(ReportAndPrompt& pane, const CardConnection& card, std::uint32_t* firstWord,
                         std::uint32_t* secondWord) {
     ApduResponse response;
-    if (SendInTurn(pane, card, {kSelectMf, kSelectDfGsm, kSelectEfPhase, kReadBinaryPhase},
-                   response) == 0) {
+    if (SendInOrder(pane, card, SendPci::T0,
+                    {kSelectMf, kSelectDfGsm, kSelectEfPhase, kReadBinaryPhase}, response) == 0) {
         return 0;
     }
     // A phase file without data reads as phase 1: the shortest table is asked for.
     const std::uint8_t phase = response.DataLength() > 0 ? response.Data()[0] : 0x00;
     const auto readTable = ReadBinary(ServiceTableLength(phase));
-    if (SendInTurn(pane, card, {kSelectEfSst, readTable}, response) == 0) {
+    if (SendInOrder(pane, card, SendPci::T0, {kSelectEfSst, readTable}, response) == 0) {
         return 0;
     }
     const auto table = response.Data();
@@ -77,10 +91,10 @@ int ReadSimServiceTable(ReportPane& pane, const CardConnection& card, std::uint3
         if (response.length <= service.shownAboveReceived) {
             continue;
         }
-        const std::uint8_t byte = service.tableByte < table.size() ? table[service.tableByte] : 0;
         std::string line = service.text;
-        line += (byte & service.allocatedBit) != 0 ? " unterstützt" : " nicht unterstützt";
-        line += (byte & service.activatedBit) != 0 ? " und aktiviert\r\n" : " und deaktiviert\r\n";
+        line += Allocated(first, second, service.service) ? " unterstützt" : " nicht unterstützt";
+        line += Activated(first, second, service.service) ? " und aktiviert\r\n"
+                                                          : " und deaktiviert\r\n";
         AppendReport(pane.report, line);
     }
     if (firstWord != nullptr) {

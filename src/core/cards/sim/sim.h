@@ -10,24 +10,37 @@
 // card readers.
 namespace zebrik {
 
-int ReadSimIccid(ReportPane& pane, const CardConnection& card,
+int ReadSimIccid(ReportAndPrompt& pane, const CardConnection& card,
                  std::span<std::uint8_t> destination = {});
-int ReadGsmPhase(ReportPane& pane, const CardConnection& card, std::uint8_t* destination = nullptr);
+int ReadGsmPhase(ReportAndPrompt& pane, const CardConnection& card,
+                 std::uint8_t* destination = nullptr);
 // Reports the PIN query and counters and opens the SIM by an up-front PIN or PUK prompt.
 // 1 lets the protected files be read.
-int CheckSimCardholder(ReportPane& pane, const CardConnection& card);
-int ReadSimImsi(ReportPane& pane, const CardConnection& card,
+int CheckSimCardholder(ReportAndPrompt& pane, const CardConnection& card);
+int ReadSimImsi(ReportAndPrompt& pane, const CardConnection& card,
                 std::span<std::uint8_t> destination = {});
-int ReadSimServiceTable(ReportPane& pane, const CardConnection& card,
+// Reports EF SST; the words receive table bytes 0 to 3 and 4 to 7, the lower-numbered
+// byte in the lower bits, a byte the card did not send as 00.
+int ReadSimServiceTable(ReportAndPrompt& pane, const CardConnection& card,
                         std::uint32_t* firstWord = nullptr, std::uint32_t* secondWord = nullptr);
-int ReadServiceProviderName(ReportPane& pane, const CardConnection& card);
+
+// The services whose files the SIM readers read, by their number in EF SST.
+inline constexpr unsigned kServiceAbbreviatedDialling = 2;
+inline constexpr unsigned kServiceFixedDialling = 3;
+inline constexpr unsigned kServiceOwnNumbers = 9;
+inline constexpr unsigned kServiceLastNumberDialled = 13;
+inline constexpr unsigned kServiceProviderName = 17;
+
+// Whether the service is both allocated and activated in the words of ReadSimServiceTable.
+bool SimServiceAvailable(std::uint32_t firstWord, std::uint32_t secondWord, unsigned service);
+int ReadServiceProviderName(ReportAndPrompt& pane, const CardConnection& card);
 // Lists every record of one dialling-number file in DF TELECOM under its title.
 // 1 when every record was read.
-int ListDiallingNumbers(ReportPane& pane, const CardConnection& card, std::uint16_t fileId,
+int ListDiallingNumbers(ReportAndPrompt& pane, const CardConnection& card, std::uint16_t fileId,
                         std::string_view title);
-int ReadAbbreviatedDiallingNumbers(ReportPane& pane, const CardConnection& card);
-int ReadFixedDiallingNumbers(ReportPane& pane, const CardConnection& card);
-int ReadOwnNumbers(ReportPane& pane, const CardConnection& card);
-int ReadLastNumbersDialled(ReportPane& pane, const CardConnection& card);
+int ReadAbbreviatedDiallingNumbers(ReportAndPrompt& pane, const CardConnection& card);
+int ReadFixedDiallingNumbers(ReportAndPrompt& pane, const CardConnection& card);
+int ReadOwnNumbers(ReportAndPrompt& pane, const CardConnection& card);
+int ReadLastNumbersDialled(ReportAndPrompt& pane, const CardConnection& card);
 
 }  // namespace zebrik

@@ -2,16 +2,10 @@
 
 #include <array>
 #include <cstdint>
-#include <initializer_list>
 #include <span>
-#include <string>
 
-#include "core/apdu/transmit.h"
-
-// The GSM 11.11 commands (class A0, T=0) that the SIM readers send, and what they share.
+// The GSM 11.11 commands (class A0, T=0) that the SIM readers send.
 namespace zebrik::sim_commands {
-
-using Command = std::span<const std::uint8_t>;
 
 inline constexpr std::uint8_t kClaGsm = 0xA0;
 
@@ -44,17 +38,5 @@ inline constexpr auto kReadBinaryIccid = ReadBinary(0x0A);
 inline constexpr auto kReadBinaryPhase = ReadBinary(0x01);
 inline constexpr auto kReadBinaryImsi = ReadBinary(0x09);
 inline constexpr auto kReadBinarySpn = ReadBinary(0x11);
-
-// Sends the commands one after the other through TransmitApdu under T=0 and stops at the
-// first that fails (already reported). The response holds the last answer.
-int SendInTurn(ReportPane& pane, const CardConnection& card,
-               std::initializer_list<Command> commands, ApduResponse& response);
-
-// Appends the two digits of a swapped-nibble BCD byte (ICCID, IMSI): low nibble first,
-// each as one hexadecimal digit; a nibble F is filler and left out.
-void AppendSwappedDigits(std::string& line, std::uint8_t byte);
-
-// Copies the received data into an optional destination, as much as both hold.
-void CopyToDestination(std::span<std::uint8_t> destination, std::span<const std::uint8_t> data);
 
 }  // namespace zebrik::sim_commands

@@ -28,8 +28,8 @@ constexpr TextField kCountry = {55, 3};
 constexpr TextField kUserId = {58, 30};
 
 // A text field as far as the card sent it.
-std::string TextOf(const zka::RecordData& record, TextField field) {
-    return OemTextToAnsi(record.Bytes(field.first, field.length));
+std::string TextOf(const ApduResponse& record, TextField field) {
+    return Cp850ToUtf8(record.DataBytes(field.first, field.length));
 }
 
 // The service may be coded as a small number or as an ASCII digit; ASCII one is not a
@@ -58,33 +58,32 @@ const char* CommunicationServiceText(std::uint8_t service) {
 }
 
 // Four blanks mean the bank code is not set; the line then stays empty after the label.
-std::string BankCodeLine(const zka::RecordData& record) {
+std::string BankCodeLine(const ApduResponse& record) {
     std::string line = "Kreditinstitutscode:\t";
     bool blank = true;
     for (std::size_t i = kBankCode; i < kBankCode + 4; ++i) {
-        blank = blank && record.At(i) == 0x20;
+        blank = blank && record.DataAt(i) == 0x20;
     }
     if (!blank) {
-        line += Format("%02X%02X%02X%02X", record.At(kBankCode), record.At(kBankCode + 1),
-                       record.At(kBankCode + 2), record.At(kBankCode + 3));
+        line += zka::HexField(record, kBankCode, 4);
     }
     return line + "\r\n";
 }
 
-void AppendLabelledText(ReportPane& pane, const char* label, const zka::RecordData& record,
+void AppendLabelledText(ReportAndPrompt& pane, const char* label, const ApduResponse& record,
                         TextField field) {
     AppendReport(pane.report, label);
     AppendReport(pane.report, TextOf(record, field) + "\r\n");
 }
 
-void ReportBankConnection(ReportPane& pane, const zka::RecordData& record, unsigned number) {
+void ReportBankConnection(ReportAndPrompt& pane, const ApduResponse& record, unsigned number) {
     AppendReport(pane.report, Format("\r\nBankverbindung %u\r\n", number));
     AppendLabelledText(pane, "\r\nKreditinstitut:\t\t", record, kBankName);
     AppendReport(pane.report, BankCodeLine(record));
     AppendReport(pane.report, "Kommunikationsdienst:\t");
-    AppendReport(pane.report, CommunicationServiceText(record.At(kService)));
+    AppendReport(pane.report, CommunicationServiceText(record.DataAt(kService)));
     AppendLabelledText(pane, "Kommunikationsadresse:\t", record, kAddress);
-    if (record.At(kService) == kServiceUserDefined) {
+    if (record.DataAt(kService) == kServiceUserDefined) {
         AppendLabelledText(pane, "Adressenzusatz:\t\t", record, kAddressSuffix);
     }
     AppendLabelledText(pane, "Länderkennzeichen:\t", record, kCountry);
@@ -93,55 +92,36 @@ void ReportBankConnection(ReportPane& pane, const zka::RecordData& record, unsig
 
 }  // namespace
 
-int ReadBankConnections(ReportPane& pane, const CardConnection& card) {
+int ReadBankConnections(ReportAndPrompt& pane, const CardConnection& card) {
     ApduResponse response;
-    if (!zka::SendInOrder(pane, card,
-                          {zka::kSelectMf, zka::kSelectDfHbci, zka::kSelectEfBankConnections},
-                          response)) {
+    if (SendInOrder(pane, card, SendPci::T1,
+                    {iso::kSelectMfById, zka::kSelectDfHbci, zka::kSelectEfBankConnections},
+                    response) == 0) {
         return 0;
     }
     // Unlike the purse logs, a record that cannot be read makes the whole list a failure.
     for (std::uint8_t number = 1; number <= kBankConnectionRecords; ++number) {
-        if (SendCommand(pane, card, SendPci::T1, zka::ReadRecord(number, zka::kWholeRecord),
+        if (SendCommand(pane, card, SendPci::T1, iso::ReadRecord(number, iso::kWholeRecord),
                         response) == 0) {
             return 0;
         }
-        ReportBankConnection(pane, zka::RecordData(response), number);
+        ReportBankConnection(pane, response, number);
     }
     return 1;
 }
 
-int ReadHbciSequenceNumber(ReportPane& pane, const CardConnection& card,
+int ReadHbciSequenceNumber(ReportAndPrompt& pane, const CardConnection& card,
                            std::span<std::uint8_t> destination) {
-    ApduResponse response;
-    if (!zka::SendInOrder(pane, card,
-                          {zka::kSelectMf, zka::kSelectDfHbci, zka::kSelectEfHbciSequence,
-                           zka::kReadRecord1FirstTwo},
-                          response)) {
-        return 0;
-    }
-    const zka::RecordData record(response);
-    AppendReport(pane.report,
-                 Format("\r\nSequenznummer: %02X%02X\r\n", record.At(0), record.At(1)));
-    zka::CopyInto(destination, record, 2);
-    return 1;
+    return zka::ReadTwoByteRecord(pane, card, zka::kSelectDfHbci, zka::kSelectEfHbciSequence,
+                                  "Sequenznummer: ", zka::TwoByteValue::SequenceNumber,
+                                  destination);
 }
 
-// The error counter record of a PIN shows its second byte first, both in decimal.
-int ReadFintsPinCounter(ReportPane& pane, const CardConnection& card,
+int ReadFintsPinCounter(ReportAndPrompt& pane, const CardConnection& card,
                         std::span<std::uint8_t> destination) {
-    ApduResponse response;
-    if (!zka::SendInOrder(pane, card,
-                          {zka::kSelectMf, zka::kSelectDfHbci, zka::kSelectEfErrorCounters,
-                           zka::kReadRecord1FirstTwo},
-                          response)) {
-        return 0;
-    }
-    const zka::RecordData record(response);
-    AppendReport(pane.report, Format("\r\nFehlbedienungszähler der FinTS-PIN: %u/%u\r\n",
-                                     unsigned{record.At(1)}, unsigned{record.At(0)}));
-    zka::CopyInto(destination, record, 2);
-    return 1;
+    return zka::ReadTwoByteRecord(
+        pane, card, zka::kSelectDfHbci, zka::kSelectEfErrorCounters,
+        "Fehlbedienungszähler der FinTS-PIN: ", zka::TwoByteValue::ErrorCounter, destination);
 }
 
 }  // namespace zebrik

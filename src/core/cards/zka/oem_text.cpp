@@ -29,7 +29,7 @@ constexpr std::array<char16_t, 128> kCodePage850High = {
 
 }  // namespace
 
-std::string OemTextToAnsi(std::span<const std::uint8_t> field) {
+std::string Cp850ToUtf8(std::span<const std::uint8_t> field) {
     std::string text;
     for (std::uint8_t byte : field) {
         if (byte == 0) {

@@ -13,8 +13,8 @@ constexpr std::uint8_t kLoadLogRecords = 3;
 constexpr std::uint8_t kPaymentLogRecords = 15;
 
 // Three BCD bytes: four digits, a comma, two digits of the fraction.
-std::string Amount(const zka::RecordData& record, std::size_t at) {
-    return Format("%02X%02X,%02X", record.At(at), record.At(at + 1), record.At(at + 2));
+std::string Amount(const ApduResponse& record, std::size_t at) {
+    return Format("%02X%02X,%02X", record.DataAt(at), record.DataAt(at + 1), record.DataAt(at + 2));
 }
 
 const char* PurseCardTypeText(std::uint8_t type) {
@@ -42,161 +42,127 @@ const char* TransactionKindText(std::uint8_t status) {
     }
 }
 
-std::string HexField(const zka::RecordData& record, std::size_t first, std::size_t last) {
-    std::string digits;
-    for (std::size_t i = first; i <= last; ++i) {
-        digits += Format("%02X", record.At(i));
-    }
-    return digits;
-}
-
 // The date as day.month.century-and-year from the card's CC YY MM DD.
-std::string TransactionDate(const zka::RecordData& record, std::size_t century) {
-    return Format("Datum der Transaktion:\t%02X.%02X.%02X%02X\r\n", record.At(century + 3),
-                  record.At(century + 2), record.At(century), record.At(century + 1));
+std::string TransactionDate(const ApduResponse& record, std::size_t century) {
+    return Format("Datum der Transaktion:\t%02X.%02X.%02X%02X\r\n", record.DataAt(century + 3),
+                  record.DataAt(century + 2), record.DataAt(century), record.DataAt(century + 1));
 }
 
-std::string TransactionTime(const zka::RecordData& record, std::size_t hours) {
-    return Format("Zeit der Transaktion:\t%02X:%02X:%02X\r\n", record.At(hours),
-                  record.At(hours + 1), record.At(hours + 2));
+std::string TransactionTime(const ApduResponse& record, std::size_t hours) {
+    return Format("Zeit der Transaktion:\t%02X:%02X:%02X\r\n", record.DataAt(hours),
+                  record.DataAt(hours + 1), record.DataAt(hours + 2));
 }
 
-void ReportStatusByte(ReportPane& pane, const zka::RecordData& record) {
-    AppendReport(pane.report, Format("\r\nStatusbyte:\t\t%02X\r\n", record.At(0)));
+void ReportStatusByte(ReportAndPrompt& pane, const ApduResponse& record) {
+    AppendReport(pane.report, Format("\r\nStatusbyte:\t\t%02X\r\n", record.DataAt(0)));
     AppendReport(pane.report, "Kommando:\t\t");
-    AppendReport(pane.report, TransactionKindText(record.At(0)));
+    AppendReport(pane.report, TransactionKindText(record.DataAt(0)));
 }
 
-void ReportLoadRecord(ReportPane& pane, const zka::RecordData& record, unsigned number) {
+void ReportLoadRecord(ReportAndPrompt& pane, const ApduResponse& record, unsigned number) {
     AppendReport(pane.report, Format("\r\nLade-/Entladetransaktion %u\r\n", number));
     ReportStatusByte(pane, record);
     AppendReport(pane.report,
-                 Format("Ladesequenznummer:\t%02X%02X\r\n", record.At(1), record.At(2)));
-    AppendReport(pane.report,
-                 Format("Zahlungssequenznummer:\t%02X%02X\r\n", record.At(31), record.At(32)));
-    AppendReport(pane.report, Format("Wiederholungszähler:\t%02X\r\n", record.At(3)));
+                 Format("Ladesequenznummer:\t%02X%02X\r\n", record.DataAt(1), record.DataAt(2)));
+    AppendReport(pane.report, Format("Zahlungssequenznummer:\t%02X%02X\r\n", record.DataAt(31),
+                                     record.DataAt(32)));
+    AppendReport(pane.report, Format("Wiederholungszähler:\t%02X\r\n", record.DataAt(3)));
     AppendReport(pane.report, "Ge-/Entladener Betrag:\t" + Amount(record, 4) + "\r\n");
     AppendReport(pane.report, "Aktueller Betrag:\t" + Amount(record, 7) + "\r\n");
     AppendReport(pane.report, TransactionDate(record, 24));
     AppendReport(pane.report, TransactionTime(record, 28));
-    AppendReport(pane.report, "Terminal-ID:\t\t" + HexField(record, 13, 20) + "\r\n");
-    AppendReport(pane.report, "Terminal Trace-Nummer:\t" + HexField(record, 21, 23) + "\r\n");
+    AppendReport(pane.report, "Terminal-ID:\t\t" + zka::HexField(record, 13, 8) + "\r\n");
+    AppendReport(pane.report, "Terminal Trace-Nummer:\t" + zka::HexField(record, 21, 3) + "\r\n");
 }
 
-void ReportPaymentRecord(ReportPane& pane, const zka::RecordData& record, unsigned number) {
+void ReportPaymentRecord(ReportAndPrompt& pane, const ApduResponse& record, unsigned number) {
     AppendReport(pane.report, Format("\r\nAbbuchungs-/Rückbuchungstransaktion %u\r\n", number));
     ReportStatusByte(pane, record);
+    AppendReport(pane.report, Format("Zahlungssequenznummer:\t%02X%02X\r\n", record.DataAt(1),
+                                     record.DataAt(2)));
     AppendReport(pane.report,
-                 Format("Zahlungssequenznummer:\t%02X%02X\r\n", record.At(1), record.At(2)));
-    AppendReport(pane.report,
-                 Format("Ladesequenznummer:\t%02X%02X\r\n", record.At(3), record.At(4)));
+                 Format("Ladesequenznummer:\t%02X%02X\r\n", record.DataAt(3), record.DataAt(4)));
     AppendReport(pane.report, "Gebuchter Betrag:\t" + Amount(record, 5) + "\r\n");
     AppendReport(pane.report, "Aktueller Betrag:\t" + Amount(record, 26) + "\r\n");
     AppendReport(pane.report, TransactionDate(record, 29));
     AppendReport(pane.report, TransactionTime(record, 33));
-    AppendReport(pane.report, "Händlerkartennummer:\t" + HexField(record, 8, 17) + "\r\n");
-    AppendReport(pane.report, "Händlersequenznummer:\t" + HexField(record, 18, 21) + "\r\n");
-    AppendReport(pane.report, "Summensequenznummer:\t" + HexField(record, 22, 25) + "\r\n");
+    AppendReport(pane.report, "Händlerkartennummer:\t" + zka::HexField(record, 8, 10) + "\r\n");
+    AppendReport(pane.report, "Händlersequenznummer:\t" + zka::HexField(record, 18, 4) + "\r\n");
+    AppendReport(pane.report, "Summensequenznummer:\t" + zka::HexField(record, 22, 4) + "\r\n");
 }
 
-// Reads records 1 to `count` of the selected log; the first that cannot be read ends the
-// list (TransmitApdu has said why) and no record beyond `count` is asked for.
+// Selects a log and reads its records 1 to `count`; the first that cannot be read ends the
+// list (TransmitApdu has said why) and no record beyond `count` is asked for. 0 only when
+// the log cannot be selected.
 template <typename ReportRecord>
-void ListLogRecords(ReportPane& pane, const CardConnection& card, std::uint8_t count,
-                    ReportRecord reportRecord) {
+int ReadLog(ReportAndPrompt& pane, const CardConnection& card, const iso::SelectCommand& log,
+            std::uint8_t count, ReportRecord reportRecord) {
     ApduResponse response;
-    for (std::uint8_t number = 1; number <= count; ++number) {
-        if (SendCommand(pane, card, SendPci::T1, zka::ReadRecord(number, zka::kWholeRecord),
-                        response) == 0) {
-            return;
-        }
-        reportRecord(pane, zka::RecordData(response), number);
+    if (SendInOrder(pane, card, SendPci::T1, {iso::kSelectMfById, zka::kSelectDfPurse, log},
+                    response) == 0) {
+        return 0;
     }
+    for (std::uint8_t number = 1; number <= count; ++number) {
+        if (SendCommand(pane, card, SendPci::T1, iso::ReadRecord(number, iso::kWholeRecord),
+                        response) == 0) {
+            break;
+        }
+        reportRecord(pane, response, number);
+    }
+    return 1;
 }
 
 }  // namespace
 
-int ReadPurseType(ReportPane& pane, const CardConnection& card) {
-    ApduResponse response;
-    if (!zka::SendInOrder(
-            pane, card,
-            {zka::kSelectMf, zka::kSelectDfPurse, zka::kSelectEfPurse, zka::kReadRecord1},
-            response)) {
+int ReadPurseType(ReportAndPrompt& pane, const CardConnection& card) {
+    ApduResponse record;
+    if (SendInOrder(
+            pane, card, SendPci::T1,
+            {iso::kSelectMfById, zka::kSelectDfPurse, zka::kSelectEfPurse, zka::kReadRecord1},
+            record) == 0) {
         return 0;
     }
-    const zka::RecordData record(response);
-    AppendReport(pane.report, std::string("\r\nKartentyp:\t\t") + PurseCardTypeText(record.At(0)));
-    AppendReport(pane.report, "Börsenkarten-BLZ:\t" + HexField(record, 1, 4) + "\r\n");
-    AppendReport(pane.report, "Börsenkartenkonto:\t" + HexField(record, 5, 9) + "\r\n");
+    AppendReport(pane.report,
+                 std::string("\r\nKartentyp:\t\t") + PurseCardTypeText(record.DataAt(0)));
+    AppendReport(pane.report, "Börsenkarten-BLZ:\t" + zka::HexField(record, 1, 4) + "\r\n");
+    AppendReport(pane.report, "Börsenkartenkonto:\t" + zka::HexField(record, 5, 5) + "\r\n");
     return 1;
 }
 
-int ReadPurseAmounts(ReportPane& pane, const CardConnection& card) {
-    ApduResponse response;
-    if (!zka::SendInOrder(
-            pane, card,
-            {zka::kSelectMf, zka::kSelectDfPurse, zka::kSelectEfPurseAmounts, zka::kReadRecord1},
-            response)) {
+int ReadPurseAmounts(ReportAndPrompt& pane, const CardConnection& card) {
+    ApduResponse record;
+    if (SendInOrder(pane, card, SendPci::T1,
+                    {iso::kSelectMfById, zka::kSelectDfPurse, zka::kSelectEfPurseAmounts,
+                     zka::kReadRecord1},
+                    record) == 0) {
         return 0;
     }
-    const zka::RecordData record(response);
     AppendReport(pane.report, "\r\naktueller Betrag:\t" + Amount(record, 0) + "\r\n");
     AppendReport(pane.report, "maximaler Betrag:\t" + Amount(record, 3) + "\r\n");
     AppendReport(pane.report, "max. Transaktion:\t" + Amount(record, 6) + "\r\n");
     return 1;
 }
 
-int ReadLoadSequenceNumber(ReportPane& pane, const CardConnection& card,
+int ReadLoadSequenceNumber(ReportAndPrompt& pane, const CardConnection& card,
                            std::span<std::uint8_t> destination) {
-    ApduResponse response;
-    if (!zka::SendInOrder(pane, card,
-                          {zka::kSelectMf, zka::kSelectDfPurse, zka::kSelectEfLoadSequence,
-                           zka::kReadRecord1FirstTwo},
-                          response)) {
-        return 0;
-    }
-    const zka::RecordData record(response);
-    AppendReport(pane.report, Format("\r\nSequenznummer (Laden/Entladen): %02X%02X\r\n",
-                                     record.At(0), record.At(1)));
-    zka::CopyInto(destination, record, 2);
-    return 1;
+    return zka::ReadTwoByteRecord(
+        pane, card, zka::kSelectDfPurse, zka::kSelectEfLoadSequence,
+        "Sequenznummer (Laden/Entladen): ", zka::TwoByteValue::SequenceNumber, destination);
 }
 
-int ReadPaymentSequenceNumber(ReportPane& pane, const CardConnection& card,
+int ReadPaymentSequenceNumber(ReportAndPrompt& pane, const CardConnection& card,
                               std::span<std::uint8_t> destination) {
-    ApduResponse response;
-    if (!zka::SendInOrder(pane, card,
-                          {zka::kSelectMf, zka::kSelectDfPurse, zka::kSelectEfPaymentSequence,
-                           zka::kReadRecord1FirstTwo},
-                          response)) {
-        return 0;
-    }
-    const zka::RecordData record(response);
-    AppendReport(pane.report, Format("\r\nSequenznummer (Abbuchung/Rückbuchung): %02X%02X\r\n",
-                                     record.At(0), record.At(1)));
-    zka::CopyInto(destination, record, 2);
-    return 1;
+    return zka::ReadTwoByteRecord(
+        pane, card, zka::kSelectDfPurse, zka::kSelectEfPaymentSequence,
+        "Sequenznummer (Abbuchung/Rückbuchung): ", zka::TwoByteValue::SequenceNumber, destination);
 }
 
-int ReadLoadLog(ReportPane& pane, const CardConnection& card) {
-    ApduResponse selected;
-    if (!zka::SendInOrder(pane, card, {zka::kSelectMf, zka::kSelectDfPurse, zka::kSelectEfLoadLog},
-                          selected)) {
-        return 0;
-    }
-    ListLogRecords(pane, card, kLoadLogRecords, ReportLoadRecord);
-    return 1;
+int ReadLoadLog(ReportAndPrompt& pane, const CardConnection& card) {
+    return ReadLog(pane, card, zka::kSelectEfLoadLog, kLoadLogRecords, ReportLoadRecord);
 }
 
-int ReadPaymentLog(ReportPane& pane, const CardConnection& card) {
-    ApduResponse selected;
-    if (!zka::SendInOrder(pane, card,
-                          {zka::kSelectMf, zka::kSelectDfPurse, zka::kSelectEfPaymentLog},
-                          selected)) {
-        return 0;
-    }
-    ListLogRecords(pane, card, kPaymentLogRecords, ReportPaymentRecord);
-    return 1;
+int ReadPaymentLog(ReportAndPrompt& pane, const CardConnection& card) {
+    return ReadLog(pane, card, zka::kSelectEfPaymentLog, kPaymentLogRecords, ReportPaymentRecord);
 }
 
 }  // namespace zebrik

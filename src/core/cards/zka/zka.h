@@ -11,21 +11,24 @@
 // means none.
 namespace zebrik {
 
-int ReadZkaIdentification(ReportPane& pane, const CardConnection& card,
+int ReadZkaIdentification(ReportAndPrompt& pane, const CardConnection& card,
                           std::span<std::uint8_t> destination = {});
-int ReadPurseType(ReportPane& pane, const CardConnection& card);
-int ReadPurseAmounts(ReportPane& pane, const CardConnection& card);
-int ReadLoadSequenceNumber(ReportPane& pane, const CardConnection& card,
+int ReadPurseType(ReportAndPrompt& pane, const CardConnection& card);
+int ReadPurseAmounts(ReportAndPrompt& pane, const CardConnection& card);
+int ReadLoadSequenceNumber(ReportAndPrompt& pane, const CardConnection& card,
                            std::span<std::uint8_t> destination = {});
-int ReadPaymentSequenceNumber(ReportPane& pane, const CardConnection& card,
+int ReadPaymentSequenceNumber(ReportAndPrompt& pane, const CardConnection& card,
                               std::span<std::uint8_t> destination = {});
-int ReadLoadLog(ReportPane& pane, const CardConnection& card);
-int ReadPaymentLog(ReportPane& pane, const CardConnection& card);
-int ReadBankConnections(ReportPane& pane, const CardConnection& card);
-int ReadHbciSequenceNumber(ReportPane& pane, const CardConnection& card,
+int ReadLoadLog(ReportAndPrompt& pane, const CardConnection& card);
+int ReadPaymentLog(ReportAndPrompt& pane, const CardConnection& card);
+int ReadBankConnections(ReportAndPrompt& pane, const CardConnection& card);
+int ReadHbciSequenceNumber(ReportAndPrompt& pane, const CardConnection& card,
                            std::span<std::uint8_t> destination = {});
-int ReadFintsPinCounter(ReportPane& pane, const CardConnection& card,
+int ReadFintsPinCounter(ReportAndPrompt& pane, const CardConnection& card,
                         std::span<std::uint8_t> destination = {});
-int ReadGlobalErrorCounters(ReportPane& pane, const CardConnection& card);
+int ReadGlobalErrorCounters(ReportAndPrompt& pane, const CardConnection& card);
+// The error counter of the signature PIN, in the signature application (DF AB00).
+int ReadSignaturePinCounter(ReportAndPrompt& pane, const CardConnection& card,
+                            std::span<std::uint8_t> destination = {});
 
 }  // namespace zebrik
