@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "core/apdu/transmit.h"
+#include "core/apdu/connection.h"
 #include "core/ports/pin_prompt.h"
 
 namespace zebrik {
