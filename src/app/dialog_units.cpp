@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QPushButton>
 #include <QString>
 
 namespace zebrik::app {
@@ -61,6 +62,23 @@ QFont ReportFont() {
     QFont fallback = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fallback.setPixelSize(13);
     return fallback;
+}
+
+Qt::WindowFlags FixedWindowFlags(bool minimisable) {
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                            Qt::MSWindowsFixedSizeDialogHint;
+    if (minimisable) {
+        flags |= Qt::WindowMinimizeButtonHint;
+    }
+    return flags;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry) {
+    auto* button = new QPushButton(text, parent);
+    button->setGeometry(geometry);
+    button->setAutoDefault(true);
+    return button;
 }
 
 }  // namespace zebrik::app

@@ -3,6 +3,11 @@
 #include <QFont>
 #include <QRect>
 #include <QSize>
+#include <Qt>
+
+class QPushButton;
+class QString;
+class QWidget;
 
 namespace zebrik::app {
 
@@ -28,6 +33,14 @@ private:
 
 // The dialog font of every window: Arial at 9 points, else the desktop's sans-serif face.
 QFont DialogFont();
+
+// The frame of every window: title, system menu and close box, a fixed size; the main
+// window alone can also be minimised.
+Qt::WindowFlags FixedWindowFlags(bool minimisable);
+
+// A push button at its place in the layout; it becomes the default button while it has
+// the focus, so Enter presses the button the user has tabbed to.
+QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry);
 
 // The report's fixed-pitch face, "Courier New" at 13 pixels; where the desktop has no
 // fixed-pitch match for it, its own fixed-pitch font at the same size.

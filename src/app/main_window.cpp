@@ -17,13 +17,6 @@ namespace zebrik::app {
 
 namespace {
 
-QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry) {
-    auto* button = new QPushButton(text, parent);
-    button->setGeometry(geometry);
-    button->setAutoDefault(true);
-    return button;
-}
-
 bool IsInput(QEvent::Type type) {
     switch (type) {
         case QEvent::KeyPress:
@@ -74,9 +67,7 @@ MainWindow::MainWindow(ResourceManager& manager, const QFont& reportFont, QWidge
     : QDialog(parent), manager_(manager), prompt_(*this) {
     setFont(DialogFont());
     const DialogUnits units(font());
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(FixedWindowFlags(true));
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     setWindowIcon(QIcon(QStringLiteral(":/zebrik-smartcard.svg")));
     setFixedSize(units.Size(423, 275));

@@ -103,18 +103,9 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& geometry,
     return label;
 }
 
-QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry) {
-    auto* button = new QPushButton(text, parent);
-    button->setGeometry(geometry);
-    button->setAutoDefault(true);
-    return button;
-}
-
 void SetUpWindow(QDialog& dialog, const QString& title, const DialogUnits& units, int width,
                  int height) {
-    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint);
+    dialog.setWindowFlags(FixedWindowFlags(false));
     dialog.setWindowTitle(title);
     dialog.setFixedSize(units.Size(width, height));
 }

@@ -202,7 +202,7 @@ private Q_SLOTS:
 
         QCOMPARE(window.Pane().toPlainText(), expected);
         window.Refresh();
-        QVERIFY(!window.Pane().toPlainText().contains(QStringLiteral("Version 0.5.8")));
+        QVERIFY(!window.Pane().toPlainText().contains(QStringLiteral("Version " ZEBRIK_VERSION)));
     }
 
     void disablesTheButtonsInOrderDuringARunAndGivesRefreshTheFocusAfter() {
@@ -461,7 +461,7 @@ private Q_SLOTS:
 
         QCOMPARE(boxesSeen, std::size_t{1});
         QCOMPARE(text,
-                 QStringLiteral("Zebrik SmartCard - Version 0.5.8\n"
+                 QStringLiteral("Zebrik SmartCard - Version " ZEBRIK_VERSION "\n"
                                 "Zebrik SmartCard-Projekt, freie Software unter der MIT-Lizenz"));
         QVERIFY(VisibleMessageBoxes().empty());
     }
