@@ -7,19 +7,6 @@
 namespace zebrik::sim {
 namespace {
 
-// Text bytes of a card file, as a card keeps them (ASCII).
-Bytes Ascii(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
 // An EF.DIR record: the application template 61 with the AID (4F) and, if given, the
 // label (50), padded with FF to `size` bytes as a linear fixed file holds it.
 Bytes DirectoryRecord(const Bytes& aid, std::string_view label, std::size_t size = 0) {

@@ -10,17 +10,9 @@ namespace {
 // A text field as the card stores it: the bytes of `text` (code page 850 where it matters,
 // written with \x escapes), padded with blanks to `length`.
 Bytes TextField(std::string_view text, std::size_t length) {
-    Bytes field(text.begin(), text.end());
+    Bytes field = Ascii(text);
     field.resize(length, 0x20);
     return field;
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes joined;
-    for (const Bytes& part : parts) {
-        joined.insert(joined.end(), part.begin(), part.end());
-    }
-    return joined;
 }
 
 // One record of EF 0301 in DF A600 (88 bytes): bank name, bank code, service, address
@@ -28,8 +20,8 @@ Bytes Join(std::initializer_list<Bytes> parts) {
 Bytes BankConnection(std::string_view name, std::string_view bankCode, std::uint8_t service,
                      std::string_view address, std::string_view suffix, std::string_view country,
                      std::string_view user) {
-    return Join({TextField(name, 20), Hex(bankCode), Bytes{service}, TextField(address, 28),
-                 TextField(suffix, 2), TextField(country, 3), TextField(user, 30)});
+    return Concat({TextField(name, 20), Hex(bankCode), Bytes{service}, TextField(address, 28),
+                   TextField(suffix, 2), TextField(country, 3), TextField(user, 30)});
 }
 
 // A record that was never filled in: blanks throughout.

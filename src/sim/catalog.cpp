@@ -25,7 +25,9 @@ std::optional<CardDescription> FindCard(std::string_view name) {
 
 namespace {
 
-std::string DemoReaderName(int index) { return Format("Zebrik Demo-Leser %d", index); }
+std::string DemoReaderName(int index) {
+    return Format("Zebrik Demo-Leser %d", index);
+}
 
 }  // namespace
 
@@ -59,55 +61,41 @@ std::vector<SimReader> DemoReaders() {
     return readers;
 }
 
-// Cards that belong to no family of their own: synchronous memory cards and a T=0 card
-// that is no SIM.
+namespace {
+
+// A card the analysis knows by its ATR alone: no files, no command of its own.
+CardDescription AtrOnlyCard(std::string name, std::string title, std::string_view atr,
+                            std::uint32_t protocol) {
+    CardDescription card;
+    card.name = std::move(name);
+    card.title = std::move(title);
+    card.atr = Hex(atr);
+    card.protocol = protocol;
+    return card;
+}
+
+}  // namespace
+
+// Cards that belong to no family of their own: synchronous memory cards and T=0 cards
+// that are no SIM.
 void AddOtherCards(std::vector<CardDescription>& cards) {
-    CardDescription twoWire;
-    twoWire.name = "memory-2wire";
-    twoWire.title = "Speicherkarte, 2-Wire-Bus (SLE 4442)";
-    twoWire.atr = Hex("3B 04 A2 13 10 91");
-    twoWire.protocol = kProtocolT0;
-    cards.push_back(std::move(twoWire));
-
-    CardDescription i2c;
-    i2c.name = "memory-i2c";
-    i2c.title = "Speicherkarte, I2C-Bus";
-    i2c.atr = Hex("3B 04 49 32 43 2E");
-    i2c.protocol = kProtocolT0;
-    cards.push_back(std::move(i2c));
-
-    CardDescription threeWire;
-    threeWire.name = "memory-3wire";
-    threeWire.title = "Speicherkarte, 3-Wire-Bus (SLE 4428)";
-    threeWire.atr = Hex("3B 04 92 23 10 91");
-    threeWire.protocol = kProtocolT0;
-    cards.push_back(std::move(threeWire));
-
+    cards.push_back(AtrOnlyCard("memory-2wire", "Speicherkarte, 2-Wire-Bus (SLE 4442)",
+                                "3B 04 A2 13 10 91", kProtocolT0));
+    cards.push_back(
+        AtrOnlyCard("memory-i2c", "Speicherkarte, I2C-Bus", "3B 04 49 32 43 2E", kProtocolT0));
+    cards.push_back(AtrOnlyCard("memory-3wire", "Speicherkarte, 3-Wire-Bus (SLE 4428)",
+                                "3B 04 92 23 10 91", kProtocolT0));
     // A processor card under T=1 whose ATR would look like a memory card under T=0.
-    CardDescription t1MemoryAtr;
-    t1MemoryAtr.name = "t1-memory-atr";
-    t1MemoryAtr.title = "T=1-Karte mit Speicherkarten-ATR";
-    t1MemoryAtr.atr = Hex("3B 04 A2 13 10 91");
-    t1MemoryAtr.protocol = kProtocolT1;
-    cards.push_back(std::move(t1MemoryAtr));
-
+    cards.push_back(AtrOnlyCard("t1-memory-atr", "T=1-Karte mit Speicherkarten-ATR",
+                                "3B 04 A2 13 10 91", kProtocolT1));
     // A T=0 card that knows no SIM commands and has no files. Its ATR offers T=0 only, so
     // that pcsc-lite negotiates T=0 for it behind a real reader too.
-    CardDescription blank;
-    blank.name = "t0-blank";
-    blank.title = "T=0-Karte ohne Dateien";
-    blank.atr = Hex("3B 16 96 41 73 74 72 69 64");
-    blank.protocol = kProtocolT0;
-    cards.push_back(std::move(blank));
-
+    cards.push_back(AtrOnlyCard("t0-blank", "T=0-Karte ohne Dateien", "3B 16 96 41 73 74 72 69 64",
+                                kProtocolT0));
     // A T=0 card with no files whose ATR pcsc-tools' ATR list names: the Schlumberger
     // Multiflex 3k, one of the list's first entries, literal and unchanged for years.
-    CardDescription atrKnown;
-    atrKnown.name = "atr-known";
-    atrKnown.title = "T=0-Karte, deren ATR in pcsc-tools' ATR-Liste steht";
-    atrKnown.atr = Hex("3B 02 14 50");
-    atrKnown.protocol = kProtocolT0;
-    cards.push_back(std::move(atrKnown));
+    cards.push_back(AtrOnlyCard("atr-known", "T=0-Karte, deren ATR in pcsc-tools' ATR-Liste steht",
+                                "3B 02 14 50", kProtocolT0));
 }
 
 }  // namespace zebrik::sim

@@ -28,7 +28,9 @@ struct Dialect {
 constexpr Dialect kIso = {0x6A82, 0x6A83, 0x6C, 0x6982, 0x6986, 0x6A86};
 constexpr Dialect kGsm = {0x9404, 0x9402, 0x67, 0x9804, 0x9400, 0x6B00};
 
-const Dialect& DialectOf(bool gsm) { return gsm ? kGsm : kIso; }
+const Dialect& DialectOf(bool gsm) {
+    return gsm ? kGsm : kIso;
+}
 
 bool IsDf(const SimFile& file) {
     return file.kind == FileKind::Master || file.kind == FileKind::Dedicated;
@@ -50,10 +52,21 @@ void PutWord(Bytes& bytes, std::size_t at, std::size_t value) {
     bytes[at + 1] = static_cast<std::uint8_t>(value & 0xFF);
 }
 
+SimFile NewFile(std::uint16_t id, FileKind kind, Access read) {
+    SimFile file;
+    file.id = id;
+    file.kind = kind;
+    file.read = read;
+    return file;
+}
+
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -86,38 +99,40 @@ Bytes Hex(std::string_view text) {
     return bytes;
 }
 
+Bytes Ascii(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
 SimFile MasterFile(std::vector<SimFile> children) {
-    SimFile file;
-    file.id = 0x3F00;
-    file.kind = FileKind::Master;
+    SimFile file = NewFile(0x3F00, FileKind::Master, Access::Always);
     file.children = std::move(children);
     return file;
 }
 
 SimFile DedicatedFile(std::uint16_t id, std::vector<SimFile> children, Bytes aid) {
-    SimFile file;
-    file.id = id;
-    file.kind = FileKind::Dedicated;
+    SimFile file = NewFile(id, FileKind::Dedicated, Access::Always);
     file.children = std::move(children);
     file.aid = std::move(aid);
     return file;
 }
 
 SimFile TransparentFile(std::uint16_t id, Bytes content, Access read) {
-    SimFile file;
-    file.id = id;
-    file.kind = FileKind::Transparent;
+    SimFile file = NewFile(id, FileKind::Transparent, read);
     file.content = std::move(content);
-    file.read = read;
     return file;
 }
 
 SimFile RecordFile(std::uint16_t id, std::vector<Bytes> records, Access read) {
-    SimFile file;
-    file.id = id;
-    file.kind = FileKind::LinearFixed;
+    SimFile file = NewFile(id, FileKind::LinearFixed, read);
     file.records = std::move(records);
-    file.read = read;
     return file;
 }
 
@@ -129,7 +144,9 @@ Bytes ChvCode(std::string_view digits) {
     return code;
 }
 
-SimCard::SimCard(CardDescription description) : description_(std::move(description)) { Reset(); }
+SimCard::SimCard(CardDescription description) : description_(std::move(description)) {
+    Reset();
+}
 
 void SimCard::Reset() {
     currentDf_ = &description_.mf;
@@ -150,9 +167,8 @@ Bytes SimCard::Status(std::uint16_t sw) const {
 
 Bytes SimCard::Answer(std::span<const std::uint8_t> command) {
     for (ScriptedAnswer& scripted : description_.scripted) {
-        if (scripted.times != 0 &&
-            std::equal(scripted.command.begin(), scripted.command.end(), command.begin(),
-                       command.end())) {
+        if (scripted.times != 0 && std::equal(scripted.command.begin(), scripted.command.end(),
+                                              command.begin(), command.end())) {
             if (scripted.times > 0) {
                 --scripted.times;
             }
@@ -249,6 +265,34 @@ const SimFile* SimCard::FindShortId(std::uint8_t shortId) const {
     return nullptr;
 }
 
+// ISO 7816-4: short EF identifier 0 means the current EF, not a file without one.
+std::optional<std::uint16_t> SimCard::SelectShortId(std::uint8_t shortId, bool gsm) {
+    if (shortId == 0) {
+        return std::nullopt;
+    }
+    const SimFile* file = FindShortId(shortId);
+    if (file == nullptr) {
+        return DialectOf(gsm).notFound;
+    }
+    currentEf_ = file;
+    return std::nullopt;
+}
+
+// Why the current EF cannot be read as records (or as a transparent file): none is
+// selected, it has the other structure, or its read condition is not met.
+std::optional<std::uint16_t> SimCard::ReadRefusal(bool records, bool gsm) const {
+    if (currentEf_ == nullptr) {
+        return DialectOf(gsm).noCurrentEf;
+    }
+    if (IsRecordFile(*currentEf_) != records) {
+        return gsm ? 0x9408 : 0x6981;  // file of another structure
+    }
+    if (!ReadAllowed(*currentEf_)) {
+        return gsm && description_.chv1.attempts == 0 ? 0x9840 : DialectOf(gsm).accessDenied;
+    }
+    return std::nullopt;
+}
+
 bool SimCard::ReadAllowed(const SimFile& file) const {
     switch (file.read) {
         case Access::Always:
@@ -317,19 +361,24 @@ Bytes SimCard::Select(std::span<const std::uint8_t> command, bool gsm) {
             found = &description_.mf;
         } else if (p1 == 0x01) {
             found = FindChild(*currentDf_, id);
-            if (found && !IsDf(*found)) found = nullptr;
+            if (found && !IsDf(*found))
+                found = nullptr;
         } else if (p1 == 0x02) {
             found = FindChild(*currentDf_, id);
-            if (found && IsDf(*found)) found = nullptr;
+            if (found && IsDf(*found))
+                found = nullptr;
         } else if (p1 == 0x00) {
             // GSM 11.11 rules: a child of the current DF, the current DF, its parent,
             // or a sibling DF.
             found = FindChild(*currentDf_, id);
-            if (!found && currentDf_->id == id) found = currentDf_;
-            if (!found && parent && parent->id == id) found = parent;
+            if (!found && currentDf_->id == id)
+                found = currentDf_;
+            if (!found && parent && parent->id == id)
+                found = parent;
             if (!found && parent) {
                 found = FindChild(*parent, id);
-                if (found && !IsDf(*found)) found = nullptr;
+                if (found && !IsDf(*found))
+                    found = nullptr;
             }
         } else {
             return Status(dialect.wrongParameters);
@@ -367,33 +416,17 @@ Bytes SimCard::Select(std::span<const std::uint8_t> command, bool gsm) {
 }
 
 Bytes SimCard::ReadBinary(std::span<const std::uint8_t> command, bool gsm) {
-    const Dialect& dialect = DialectOf(gsm);
     const std::uint8_t p1 = command[2];
     const std::uint8_t p2 = command[3];
     const std::uint8_t le = command.size() > 4 ? command[4] : 0;
-    std::size_t offset = 0;
-    if ((p1 & 0x80) != 0) {
-        // ISO 7816-4: short EF identifier 0 means the current EF, not a file without one.
-        if (const std::uint8_t shortId = p1 & 0x1F; shortId != 0) {
-            const SimFile* file = FindShortId(shortId);
-            if (file == nullptr) {
-                return Status(dialect.notFound);
-            }
-            currentEf_ = file;
-        }
-        offset = p2;
-    } else {
-        offset = static_cast<std::size_t>(((p1 & 0x7F) << 8) | p2);
+    const bool byShortId = (p1 & 0x80) != 0;
+    if (const auto refusal = SelectShortId(byShortId ? p1 & 0x1F : 0, gsm)) {
+        return Status(*refusal);
     }
-    if (currentEf_ == nullptr) {
-        return Status(dialect.noCurrentEf);
+    if (const auto refusal = ReadRefusal(false, gsm)) {
+        return Status(*refusal);
     }
-    if (currentEf_->kind != FileKind::Transparent) {
-        return Status(gsm ? 0x9408 : 0x6981);  // file is not transparent
-    }
-    if (!ReadAllowed(*currentEf_)) {
-        return Status(gsm && description_.chv1.attempts == 0 ? 0x9840 : dialect.accessDenied);
-    }
+    const std::size_t offset = byShortId ? p2 : static_cast<std::size_t>(((p1 & 0x7F) << 8) | p2);
     if (offset > currentEf_->content.size()) {
         return Status(gsm ? 0x9402 : 0x6B00);  // GSM 11.11: out of range (invalid address)
     }
@@ -410,21 +443,11 @@ Bytes SimCard::ReadRecord(std::span<const std::uint8_t> command, bool gsm) {
     if ((p2 & 0x07) != 0x04) {
         return Status(dialect.wrongParameters);
     }
-    if ((p2 >> 3) != 0) {
-        const SimFile* file = FindShortId(static_cast<std::uint8_t>(p2 >> 3));
-        if (file == nullptr) {
-            return Status(dialect.notFound);
-        }
-        currentEf_ = file;
+    if (const auto refusal = SelectShortId(static_cast<std::uint8_t>(p2 >> 3), gsm)) {
+        return Status(*refusal);
     }
-    if (currentEf_ == nullptr) {
-        return Status(dialect.noCurrentEf);
-    }
-    if (!IsRecordFile(*currentEf_)) {
-        return Status(gsm ? 0x9408 : 0x6981);
-    }
-    if (!ReadAllowed(*currentEf_)) {
-        return Status(gsm && description_.chv1.attempts == 0 ? 0x9840 : dialect.accessDenied);
+    if (const auto refusal = ReadRefusal(true, gsm)) {
+        return Status(*refusal);
     }
     if (number == 0 || number > currentEf_->records.size()) {
         return Status(dialect.recordNotFound);
@@ -512,9 +535,11 @@ Bytes SimCard::GsmStatus(const SimFile& file) const {
         status[16] = 4;  // CHVs, unblock CHVs and administrative codes
         const Chv& chv1 = description_.chv1;
         const Chv& chv2 = description_.chv2;
-        status[18] = static_cast<std::uint8_t>((chv1.initialised ? 0x80 : 0) | (chv1.attempts & 0x0F));
+        status[18] =
+            static_cast<std::uint8_t>((chv1.initialised ? 0x80 : 0) | (chv1.attempts & 0x0F));
         status[19] = static_cast<std::uint8_t>(0x80 | (chv1.unblockAttempts & 0x0F));
-        status[20] = static_cast<std::uint8_t>((chv2.initialised ? 0x80 : 0) | (chv2.attempts & 0x0F));
+        status[20] =
+            static_cast<std::uint8_t>((chv2.initialised ? 0x80 : 0) | (chv2.attempts & 0x0F));
         status[21] = static_cast<std::uint8_t>(0x80 | (chv2.unblockAttempts & 0x0F));
         return status;
     }
@@ -522,13 +547,17 @@ Bytes SimCard::GsmStatus(const SimFile& file) const {
     PutWord(status, 2, FileSize(file));
     PutWord(status, 4, file.id);
     status[6] = 0x04;
-    const std::uint8_t readCondition = file.read == Access::Always ? 0x0 : file.read == Access::Chv1 ? 0x1 : 0xF;
+    const std::uint8_t readCondition = file.read == Access::Always ? 0x0
+                                       : file.read == Access::Chv1 ? 0x1
+                                                                   : 0xF;
     status[8] = static_cast<std::uint8_t>((readCondition << 4) | 0x1);
     status[9] = 0x00;
     status[10] = 0x44;
     status[11] = 0x01;
     status[12] = 0x02;
-    status[13] = file.kind == FileKind::Transparent ? 0x00 : file.kind == FileKind::Cyclic ? 0x03 : 0x01;
+    status[13] = file.kind == FileKind::Transparent ? 0x00
+                 : file.kind == FileKind::Cyclic    ? 0x03
+                                                    : 0x01;
     status[14] = IsRecordFile(file) && !file.records.empty()
                      ? static_cast<std::uint8_t>(file.records.front().size() & 0xFF)
                      : 0x00;
@@ -537,9 +566,15 @@ Bytes SimCard::GsmStatus(const SimFile& file) const {
 
 // ISO 7816-4 file control parameters: file descriptor, identifier, size or DF name.
 Bytes SimCard::IsoFcp(const SimFile& file) const {
-    const std::uint8_t descriptor =
-        IsDf(file) ? 0x38 : file.kind == FileKind::Transparent ? 0x01 : 0x02;
-    Bytes body = {0x82, 0x01, descriptor, 0x83, 0x02, static_cast<std::uint8_t>(file.id >> 8),
+    const std::uint8_t descriptor = IsDf(file)                           ? 0x38
+                                    : file.kind == FileKind::Transparent ? 0x01
+                                                                         : 0x02;
+    Bytes body = {0x82,
+                  0x01,
+                  descriptor,
+                  0x83,
+                  0x02,
+                  static_cast<std::uint8_t>(file.id >> 8),
                   static_cast<std::uint8_t>(file.id & 0xFF)};
     if (!file.aid.empty()) {
         body.push_back(0x84);
@@ -550,9 +585,9 @@ Bytes SimCard::IsoFcp(const SimFile& file) const {
     }
     if (!IsDf(file)) {
         const std::size_t size = FileSize(file);
-        for (std::uint8_t byte : {std::uint8_t{0x80}, std::uint8_t{0x02},
-                                  static_cast<std::uint8_t>((size >> 8) & 0xFF),
-                                  static_cast<std::uint8_t>(size & 0xFF)}) {
+        for (std::uint8_t byte :
+             {std::uint8_t{0x80}, std::uint8_t{0x02}, static_cast<std::uint8_t>((size >> 8) & 0xFF),
+              static_cast<std::uint8_t>(size & 0xFF)}) {
             body.push_back(byte);
         }
     }

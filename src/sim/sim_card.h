@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -20,6 +21,13 @@ using Bytes = std::vector<std::uint8_t>;
 // in a card description and aborts.
 Bytes Hex(std::string_view text);
 
+// Text as a card file keeps it: one byte per character as written (ASCII, or the bytes of
+// a code page written with \x escapes).
+Bytes Ascii(std::string_view text);
+
+// The parts one after the other, for card files built from fields.
+Bytes Concat(std::initializer_list<Bytes> parts);
+
 enum class FileKind { Master, Dedicated, Transparent, LinearFixed, Cyclic };
 
 // Who may read a file. A GSM SIM answers 98 04 to a read of a Chv1 file before VERIFY.
@@ -28,9 +36,9 @@ enum class Access { Always, Chv1, Never };
 struct SimFile {
     std::uint16_t id = 0;
     FileKind kind = FileKind::Transparent;
-    std::uint8_t shortId = 0;  // short EF identifier for READ BINARY / READ RECORD; 0 = none
-    Bytes aid;                 // DF name, for SELECT by name (P1 04)
-    Bytes content;             // transparent EF
+    std::uint8_t shortId = 0;       // short EF identifier for READ BINARY / READ RECORD; 0 = none
+    Bytes aid;                      // DF name, for SELECT by name (P1 04)
+    Bytes content;                  // transparent EF
     std::vector<Bytes> records;     // record EF
     std::vector<SimFile> children;  // MF and DFs
     Access read = Access::Always;
@@ -49,10 +57,10 @@ SimFile RecordFile(std::uint16_t id, std::vector<Bytes> records, Access read = A
 // A card-holder verification code of a GSM SIM.
 struct Chv {
     bool initialised = true;
-    Bytes code;          // 8 bytes, FF-padded, as VERIFY carries it
+    Bytes code;  // 8 bytes, FF-padded, as VERIFY carries it
     std::uint8_t attempts = 3;
     std::uint8_t maxAttempts = 3;
-    Bytes unblockCode;   // 8 bytes, FF-padded
+    Bytes unblockCode;  // 8 bytes, FF-padded
     std::uint8_t unblockAttempts = 10;
     std::uint8_t maxUnblockAttempts = 10;
 };
@@ -69,8 +77,8 @@ struct ScriptedAnswer {
 };
 
 struct CardDescription {
-    std::string name;      // catalogue name, e.g. "geldkarte"
-    std::string title;     // one line for people, e.g. "Geldkarte mit HBCI"
+    std::string name;   // catalogue name, e.g. "geldkarte"
+    std::string title;  // one line for people, e.g. "Geldkarte mit HBCI"
     Bytes atr;
     std::uint32_t protocol = kProtocolT1;
     std::vector<std::uint8_t> classes{0x00};  // CLA bytes answered; others get 6E 00
@@ -80,7 +88,7 @@ struct CardDescription {
     Chv chv1;
     Chv chv2;
     std::vector<ScriptedAnswer> scripted;
-    bool inDemo = false;   // shown by zebrik-report --demo
+    bool inDemo = false;  // shown by zebrik-report --demo
 };
 
 class SimCard {
@@ -118,6 +126,9 @@ private:
     Bytes GsmStatus(const SimFile& file) const;
     Bytes IsoFcp(const SimFile& file) const;
     bool ReadAllowed(const SimFile& file) const;
+    // The status word that refuses the read, if any; SelectShortId makes the file current.
+    std::optional<std::uint16_t> SelectShortId(std::uint8_t shortId, bool gsm);
+    std::optional<std::uint16_t> ReadRefusal(bool records, bool gsm) const;
 
     CardDescription description_;
     const SimFile* currentDf_ = nullptr;

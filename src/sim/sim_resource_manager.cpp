@@ -13,6 +13,19 @@ constexpr ResultCode kUnsupportedFeature = 0x80100022;
 constexpr std::uint32_t kStateChanged = 0x0002;
 constexpr ContextHandle kContext = 0xC0FFEE;
 
+// Hands a value out as the PC/SC calls do: into the buffer when it fits both the buffer
+// and the length offered, else SCARD_E_INSUFFICIENT_BUFFER and the length it needs.
+template <typename Value, typename T>
+ResultCode HandOut(const Value& value, std::span<T> buffer, std::uint32_t& length) {
+    const bool fits = value.size() <= buffer.size() && value.size() <= length;
+    length = static_cast<std::uint32_t>(value.size());
+    if (!fits) {
+        return kScardEInsufficientBuffer;
+    }
+    std::copy(value.begin(), value.end(), buffer.begin());
+    return kScardSuccess;
+}
+
 }  // namespace
 
 Bytes NumberAttribute(std::uint32_t value) {
@@ -31,16 +44,26 @@ Bytes TextAttribute(std::string_view text, bool countNul) {
 
 const char* CallName(Call call) {
     switch (call) {
-        case Call::EstablishContext: return "EstablishContext";
-        case Call::ListReaders: return "ListReaders";
-        case Call::GetStatusChange: return "GetStatusChange";
-        case Call::ListCards: return "ListCards";
-        case Call::Connect: return "Connect";
-        case Call::Status: return "Status";
-        case Call::GetAttrib: return "GetAttrib";
-        case Call::Transmit: return "Transmit";
-        case Call::Disconnect: return "Disconnect";
-        case Call::ReleaseContext: return "ReleaseContext";
+        case Call::EstablishContext:
+            return "EstablishContext";
+        case Call::ListReaders:
+            return "ListReaders";
+        case Call::GetStatusChange:
+            return "GetStatusChange";
+        case Call::ListCards:
+            return "ListCards";
+        case Call::Connect:
+            return "Connect";
+        case Call::Status:
+            return "Status";
+        case Call::GetAttrib:
+            return "GetAttrib";
+        case Call::Transmit:
+            return "Transmit";
+        case Call::Disconnect:
+            return "Disconnect";
+        case Call::ReleaseContext:
+            return "ReleaseContext";
     }
     return "?";
 }
@@ -58,8 +81,14 @@ ResultCode SimResourceManager::Enter(Call call, std::uint64_t handle, std::uint3
     return code;
 }
 
-void SimResourceManager::Record(Call, ResultCode result, std::uint64_t, std::uint32_t) {
+ResultCode SimResourceManager::Done(ResultCode result) {
     calls_.back().result = result;
+    return result;
+}
+
+SimReader* SimResourceManager::ReaderOf(CardHandle card) {
+    const auto open = open_.find(card);
+    return open == open_.end() ? nullptr : FindReader(open->second);
 }
 
 SimReader* SimResourceManager::FindReader(const std::string& name) {
@@ -97,15 +126,10 @@ ResultCode SimResourceManager::ListReaders(ContextHandle context, std::span<char
         result = kInvalidHandle;
     } else if (readers.empty()) {
         result = kScardENoReadersAvailable;
-    } else if (list.size() > buffer.size() || list.size() > length) {
-        length = static_cast<std::uint32_t>(list.size());
-        result = kScardEInsufficientBuffer;
     } else {
-        std::memcpy(buffer.data(), list.data(), list.size());
-        length = static_cast<std::uint32_t>(list.size());
+        result = HandOut(list, buffer, length);
     }
-    Record(Call::ListReaders, result, context);
-    return result;
+    return Done(result);
 }
 
 ResultCode SimResourceManager::GetStatusChange(ContextHandle context, std::uint32_t,
@@ -120,8 +144,8 @@ ResultCode SimResourceManager::GetStatusChange(ContextHandle context, std::uint3
     } else if (reader == nullptr || reader->vanished) {
         result = kScardEUnknownReader;
     } else {
-        state.eventState = kStateChanged | reader->extraEventFlags |
-                           (reader->card ? kStatePresent : kStateEmpty);
+        state.eventState =
+            kStateChanged | reader->extraEventFlags | (reader->card ? kStatePresent : kStateEmpty);
         state.atrLength = 0;
         if (reader->card) {
             const Bytes& atr = reader->card->Description().atr;
@@ -130,8 +154,7 @@ ResultCode SimResourceManager::GetStatusChange(ContextHandle context, std::uint3
             state.atrLength = static_cast<std::uint32_t>(n);
         }
     }
-    Record(Call::GetStatusChange, result, context);
-    return result;
+    return Done(result);
 }
 
 ResultCode SimResourceManager::ListCards(ContextHandle context, std::span<const std::uint8_t> atr,
@@ -143,15 +166,10 @@ ResultCode SimResourceManager::ListCards(ContextHandle context, std::span<const 
     const std::string list = cardNames ? cardNames(atr) : std::string();
     if (list.empty()) {
         result = kUnknownCard;
-    } else if (list.size() > names.size() || list.size() > length) {
-        length = static_cast<std::uint32_t>(list.size());
-        result = kScardEInsufficientBuffer;
     } else {
-        std::memcpy(names.data(), list.data(), list.size());
-        length = static_cast<std::uint32_t>(list.size());
+        result = HandOut(list, names, length);
     }
-    Record(Call::ListCards, result, context);
-    return result;
+    return Done(result);
 }
 
 ResultCode SimResourceManager::Connect(ContextHandle context, const std::string& name,
@@ -177,11 +195,10 @@ ResultCode SimResourceManager::Connect(ContextHandle context, const std::string&
         card = nextHandle_++;
         open_[card] = name;
         calls_.back().connected = card;
-        activeProtocol = shareMode == kShareDirect ? kProtocolUndefined
-                                                   : reader->card->Description().protocol;
+        activeProtocol =
+            shareMode == kShareDirect ? kProtocolUndefined : reader->card->Description().protocol;
     }
-    Record(Call::Connect, result, context, shareMode);
-    return result;
+    return Done(result);
 }
 
 ResultCode SimResourceManager::Status(CardHandle card, std::span<char> readerName,
@@ -192,8 +209,7 @@ ResultCode SimResourceManager::Status(CardHandle card, std::span<char> readerNam
         return code;
     }
     ResultCode result = kScardSuccess;
-    auto open = open_.find(card);
-    SimReader* reader = open == open_.end() ? nullptr : FindReader(open->second);
+    SimReader* reader = ReaderOf(card);
     if (reader == nullptr) {
         result = kInvalidHandle;
     } else if (reader->vanished) {
@@ -201,8 +217,8 @@ ResultCode SimResourceManager::Status(CardHandle card, std::span<char> readerNam
     } else if (!reader->card) {
         result = kScardWRemovedCard;
     } else {
-        const std::size_t nameLength = std::min<std::size_t>(
-            {reader->name.size() + 1, readerName.size(), readerNameLength});
+        const std::size_t nameLength =
+            std::min<std::size_t>({reader->name.size() + 1, readerName.size(), readerNameLength});
         if (nameLength > 0) {
             std::memcpy(readerName.data(), reader->name.data(), nameLength - 1);
             readerName[nameLength - 1] = '\0';
@@ -215,8 +231,7 @@ ResultCode SimResourceManager::Status(CardHandle card, std::span<char> readerNam
         state = reader->cardState;
         protocol = reader->card->Description().protocol;
     }
-    Record(Call::Status, result, card);
-    return result;
+    return Done(result);
 }
 
 ResultCode SimResourceManager::GetAttrib(CardHandle card, std::uint32_t attributeId,
@@ -225,24 +240,18 @@ ResultCode SimResourceManager::GetAttrib(CardHandle card, std::uint32_t attribut
         return code;
     }
     ResultCode result = kScardSuccess;
-    auto open = open_.find(card);
-    SimReader* reader = open == open_.end() ? nullptr : FindReader(open->second);
+    SimReader* reader = ReaderOf(card);
     if (reader == nullptr) {
         result = kInvalidHandle;
     } else {
         auto attribute = reader->attributes.find(attributeId);
         if (attribute == reader->attributes.end()) {
             result = kUnsupportedFeature;
-        } else if (attribute->second.size() > value.size() || attribute->second.size() > length) {
-            length = static_cast<std::uint32_t>(attribute->second.size());
-            result = kScardEInsufficientBuffer;
         } else {
-            std::copy(attribute->second.begin(), attribute->second.end(), value.begin());
-            length = static_cast<std::uint32_t>(attribute->second.size());
+            result = HandOut(attribute->second, value, length);
         }
     }
-    Record(Call::GetAttrib, result, card, attributeId);
-    return result;
+    return Done(result);
 }
 
 ResultCode SimResourceManager::Transmit(CardHandle card, SendPci sendPci,
@@ -253,8 +262,7 @@ ResultCode SimResourceManager::Transmit(CardHandle card, SendPci sendPci,
         return code;
     }
     ResultCode result = kScardSuccess;
-    auto open = open_.find(card);
-    SimReader* reader = open == open_.end() ? nullptr : FindReader(open->second);
+    SimReader* reader = ReaderOf(card);
     if (reader == nullptr) {
         result = kInvalidHandle;
     } else if (!reader->card) {
@@ -263,16 +271,9 @@ ResultCode SimResourceManager::Transmit(CardHandle card, SendPci sendPci,
                reader->card->Description().protocol) {
         result = kScardEProtoMismatch;
     } else {
-        const Bytes answer = reader->card->Process(command);
-        if (answer.size() > response.size() || answer.size() > responseLength) {
-            result = kScardEInsufficientBuffer;
-        } else {
-            std::copy(answer.begin(), answer.end(), response.begin());
-            responseLength = static_cast<std::uint32_t>(answer.size());
-        }
+        result = HandOut(reader->card->Process(command), response, responseLength);
     }
-    Record(Call::Transmit, result, card);
-    return result;
+    return Done(result);
 }
 
 ResultCode SimResourceManager::Disconnect(CardHandle card, std::uint32_t disposition) {
@@ -292,8 +293,7 @@ ResultCode SimResourceManager::Disconnect(CardHandle card, std::uint32_t disposi
             }
         }
     }
-    Record(Call::Disconnect, result, card, disposition);
-    return result;
+    return Done(result);
 }
 
 ResultCode SimResourceManager::ReleaseContext(ContextHandle context) {
@@ -306,8 +306,7 @@ ResultCode SimResourceManager::ReleaseContext(ContextHandle context) {
     } else {
         contextOpen_ = false;
     }
-    Record(Call::ReleaseContext, result, context);
-    return result;
+    return Done(result);
 }
 
 }  // namespace zebrik::sim

@@ -17,8 +17,8 @@ struct SimReader {
     std::shared_ptr<SimCard> card;  // null: empty reader
     // Attribute id -> value; numbers as 4 bytes in host order (see NumberAttribute).
     std::map<std::uint32_t, Bytes> attributes;
-    std::uint32_t extraEventFlags = 0;      // e.g. kStateExclusive, kStateMute
-    std::uint32_t cardState = kCardSpecific;  // what the status query reports
+    std::uint32_t extraEventFlags = 0;         // e.g. kStateExclusive, kStateMute
+    std::uint32_t cardState = kCardSpecific;   // what the status query reports
     ResultCode connectResult = kScardSuccess;  // e.g. a sharing violation
     bool vanished = false;  // listed, but gone when asked for its state or connected
 };
@@ -43,9 +43,9 @@ const char* CallName(Call call);
 struct CallRecord {
     Call call;
     ResultCode result;
-    std::uint64_t handle = 0;       // context or card handle the call was about
-    std::uint32_t argument = 0;     // Disconnect: disposition; Connect: share mode; GetAttrib: id
-    CardHandle connected = 0;       // Connect: the card handle it handed out
+    std::uint64_t handle = 0;    // context or card handle the call was about
+    std::uint32_t argument = 0;  // Disconnect: disposition; Connect: share mode; GetAttrib: id
+    CardHandle connected = 0;    // Connect: the card handle it handed out
 };
 
 // An in-process resource manager over simulated readers, with a log of every call and
@@ -78,12 +78,11 @@ public:
     ResultCode Connect(ContextHandle context, const std::string& reader, std::uint32_t shareMode,
                        std::uint32_t preferredProtocols, CardHandle& card,
                        std::uint32_t& activeProtocol) override;
-    ResultCode Status(CardHandle card, std::span<char> readerName,
-                      std::uint32_t& readerNameLength, std::uint32_t& state,
-                      std::uint32_t& protocol, std::span<std::uint8_t> atr,
+    ResultCode Status(CardHandle card, std::span<char> readerName, std::uint32_t& readerNameLength,
+                      std::uint32_t& state, std::uint32_t& protocol, std::span<std::uint8_t> atr,
                       std::uint32_t& atrLength) override;
-    ResultCode GetAttrib(CardHandle card, std::uint32_t attributeId,
-                         std::span<std::uint8_t> value, std::uint32_t& length) override;
+    ResultCode GetAttrib(CardHandle card, std::uint32_t attributeId, std::span<std::uint8_t> value,
+                         std::uint32_t& length) override;
     ResultCode Transmit(CardHandle card, SendPci sendPci, std::span<const std::uint8_t> command,
                         std::span<std::uint8_t> response, std::uint32_t& responseLength) override;
     ResultCode Disconnect(CardHandle card, std::uint32_t disposition) override;
@@ -91,8 +90,10 @@ public:
 
 private:
     ResultCode Enter(Call call, std::uint64_t handle, std::uint32_t argument = 0);
-    void Record(Call call, ResultCode result, std::uint64_t handle, std::uint32_t argument = 0);
+    // Keeps the result of the call Enter began, and returns it.
+    ResultCode Done(ResultCode result);
     SimReader* FindReader(const std::string& name);
+    SimReader* ReaderOf(CardHandle card);
 
     std::vector<CallRecord> calls_;
     bool contextOpen_ = false;

@@ -15,8 +15,14 @@ constexpr auto kSelectHealthApplication = iso::SelectByName(kHealthApplicationAi
 // READ BINARY of EF.StatusVD by its short file identifier 0C, from offset 0.
 constexpr std::array<std::uint8_t, 5> kReadStatusFile = {0x00, 0xB0, 0x8C, 0x00, 0x00};
 // VERIFY without PIN data only asks for the PIN's state; it counts no attempt.
-constexpr std::array<std::uint8_t, 4> kQueryPracticePin = {0x80, 0x20, 0x00, 0x01};
-constexpr std::array<std::uint8_t, 4> kQueryPrivatePin = {0x80, 0x20, 0x00, 0x02};
+struct PinQuery {
+    std::array<std::uint8_t, 4> command;
+    const char* heading;
+};
+constexpr std::array<PinQuery, 2> kPinQueries = {{
+    {{0x80, 0x20, 0x00, 0x01}, "\r\nStatus der Praxis-PIN:\r\n"},
+    {{0x80, 0x20, 0x00, 0x02}, "\r\nStatus der Privat-PIN:\r\n"},
+}};
 
 constexpr std::array<const char*, 4> kVersionLabels = {
     "Elektrische Schnittstelle: ", "Anwendungsspezifische Strukturen: ", "Speicherstrukturen: ",
@@ -26,6 +32,22 @@ constexpr StatusWord kApplicationDeactivated = 0x6283;
 constexpr StatusWord kMobileTerminalNotAuthorised = 0x6900;
 
 constexpr std::size_t kVersionLength = 5;
+
+// The last update is stored as YYYYMMDD and hhmmss from byte 1 on and shown as
+// DD.MM.YYYY hh:mm:ss: each part with the separator in front of it.
+struct DatePart {
+    std::size_t offset;
+    std::size_t length;
+    const char* before;
+};
+constexpr std::array<DatePart, 6> kUpdatedParts = {{
+    {7, 2, ""},
+    {5, 2, "."},
+    {1, 4, "."},
+    {9, 2, " "},
+    {11, 2, ":"},
+    {13, 2, ":"},
+}};
 constexpr std::size_t kStatusFileLength = 25;
 
 // A 40-bit version number: the first 12 bits, the next 12 bits, the last 16 bits.
@@ -62,26 +84,20 @@ void ReportStatusFile(ReportAndPrompt& pane, std::span<const std::uint8_t> file)
     status += "\r\n";
     AppendReport(pane.report, status);
 
-    // Stored as YYYYMMDD and hhmmss, shown as DD.MM.YYYY hh:mm:ss.
     std::string updated = "Letzte Aktualisierung: ";
-    AppendCardText(updated, file.subspan(7, 2));
-    updated += '.';
-    AppendCardText(updated, file.subspan(5, 2));
-    updated += '.';
-    AppendCardText(updated, file.subspan(1, 4));
-    updated += ' ';
-    AppendCardText(updated, file.subspan(9, 2));
-    updated += ':';
-    AppendCardText(updated, file.subspan(11, 2));
-    updated += ':';
-    AppendCardText(updated, file.subspan(13, 2));
+    for (const DatePart& part : kUpdatedParts) {
+        updated += part.before;
+        AppendCardText(updated, file.subspan(part.offset, part.length));
+    }
     updated += "\r\n";
     AppendReport(pane.report, updated);
 
     AppendReport(pane.report,
                  "Version der VSD-Struktur: " + VersionText(file.subspan<15, kVersionLength>()));
-    AppendReport(pane.report, Format("Reserviert: %02X%02X%02X%02X%02X\r\n", file[20], file[21],
-                                     file[22], file[23], file[24]));
+    std::string reserved = "Reserviert: ";
+    AppendHexBytes(reserved, file.subspan(20, 5));
+    reserved += "\r\n";
+    AppendReport(pane.report, reserved);
 }
 
 const char* TransportPinKind(std::uint8_t kind) {
@@ -187,24 +203,20 @@ int ReadHealthPinStatus(ReportAndPrompt& pane, const CardConnection& card) {
     if (SendCommand(pane, card, SendPci::T1, iso::kSelectMf, response) == 0) {
         return 0;
     }
-    // The queries go straight to the resource manager: through the command exchange a
-    // refusal would be reported as a failure and 98 04 would open a PIN prompt. A status
-    // word of 00 00 (an answer without one) is a state that is not interpreted.
-    const std::optional<StatusWord> practice =
-        SendForStatusWord(pane, card, SendPci::T1, kQueryPracticePin);
-    if (!practice) {
-        return 0;
+    int known = 0;
+    for (const PinQuery& query : kPinQueries) {
+        // The query goes straight to the resource manager: through the command exchange a
+        // refusal would be reported as a failure and 98 04 would open a PIN prompt. An
+        // answer without a status word reads as 00 00, a state that is not interpreted.
+        const std::optional<StatusWord> sw =
+            SendForStatusWord(pane, card, SendPci::T1, query.command);
+        if (!sw) {
+            return 0;
+        }
+        AppendReport(pane.report, query.heading);
+        known |= ReportPinStatus(pane, Sw1(*sw), Sw2(*sw));
     }
-    AppendReport(pane.report, "\r\nStatus der Praxis-PIN:\r\n");
-    const int practiceKnown = ReportPinStatus(pane, Sw1(*practice), Sw2(*practice));
-    const std::optional<StatusWord> privat =
-        SendForStatusWord(pane, card, SendPci::T1, kQueryPrivatePin);
-    if (!privat) {
-        return 0;
-    }
-    AppendReport(pane.report, "\r\nStatus der Privat-PIN:\r\n");
-    const int privatKnown = ReportPinStatus(pane, Sw1(*privat), Sw2(*privat));
-    return practiceKnown != 0 || privatKnown != 0 ? 1 : 0;
+    return known;
 }
 
 }  // namespace zebrik
