@@ -47,7 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (const auto entry = ParseDirectoryRecord(bytes)) {
         RequireInside(entry->aid, bytes);
-        RequireInside(entry->label, bytes);
+        if (entry->label) {
+            RequireInside(*entry->label, bytes);
+        }
     }
     return 0;
 }

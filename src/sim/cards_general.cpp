@@ -1,3 +1,4 @@
+#include <optional>
 #include <string_view>
 
 #include "sim/catalog.h"
@@ -9,10 +10,12 @@ namespace {
 
 // An EF.DIR record: the application template 61 with the AID (4F) and, if given, the
 // label (50), padded with FF to `size` bytes as a linear fixed file holds it.
-Bytes DirectoryRecord(const Bytes& aid, std::string_view label, std::size_t size = 0) {
+Bytes DirectoryRecord(const Bytes& aid, std::optional<std::string_view> label,
+                      std::size_t size = 0) {
     Bytes content = Concat({{0x4F, static_cast<std::uint8_t>(aid.size())}, aid});
-    if (!label.empty()) {
-        content = Concat({content, {0x50, static_cast<std::uint8_t>(label.size())}, Ascii(label)});
+    if (label) {
+        content =
+            Concat({content, {0x50, static_cast<std::uint8_t>(label->size())}, Ascii(*label)});
     }
     Bytes record = Concat({{0x61, static_cast<std::uint8_t>(content.size())}, content});
     if (record.size() < size) {
@@ -95,7 +98,9 @@ CardDescription Usim() {
     card.mf = MasterFile({RecordFile(
         0x2F00,
         {DirectoryRecord(Hex("A0 00 00 00 87 10 02 FF 49 FF FF FF FF FF FF FF"), "USIM"),
-         DirectoryRecord(Hex("A0 00 00 00 87 10 04 FF 49 FF FF FF FF FF FF FF"), "ISIM")})});
+         DirectoryRecord(Hex("A0 00 00 00 87 10 04 FF 49 FF FF FF FF FF FF FF"), "ISIM"),
+         // 3GPP2's CSIM, its label element there but empty; padded to the others' length.
+         DirectoryRecord(Hex("A0 00 00 03 43 10 02 FF 49 FF FF FF FF FF FF FF"), "", 26)})});
     card.inDemo = true;
     return card;
 }

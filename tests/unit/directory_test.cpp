@@ -24,7 +24,7 @@ struct RecordCase {
     const char* record;
     bool parsed;
     const char* aid = "";
-    const char* label = "";
+    const char* label = nullptr;  // none: the record carries no label
 };
 
 class DirectoryRecordTest : public ::testing::TestWithParam<RecordCase> {};
@@ -36,7 +36,10 @@ TEST_P(DirectoryRecordTest, FindsAidAndLabelOnlyWithinTheRecord) {
     ASSERT_EQ(entry.has_value(), c.parsed);
     if (entry) {
         EXPECT_EQ(Bytes(entry->aid.begin(), entry->aid.end()), Hex(c.aid));
-        EXPECT_EQ(Bytes(entry->label.begin(), entry->label.end()), Hex(c.label));
+        ASSERT_EQ(entry->label.has_value(), c.label != nullptr);
+        if (entry->label) {
+            EXPECT_EQ(Bytes(entry->label->begin(), entry->label->end()), Hex(c.label));
+        }
     }
 }
 
@@ -50,6 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"PaddingBehindTheTemplateIsIgnored",
                    "61 09 4F 07 A0 00 00 00 87 10 02 FF FF FF FF", true, "A0 00 00 00 87 10 02"},
         RecordCase{"AidWithoutTemplate", "4F 03 01 02 03 50 01 41", true, "01 02 03", "41"},
+        RecordCase{"EmptyLabelIsThere", "61 06 4F 02 01 02 50 00 FF", true, "01 02", ""},
         RecordCase{"EmptyAid", "4F 00", true, ""},
         RecordCase{"LabelRunningPastTheRecordIsDropped", "4F 02 01 02 50 05 41 42", true, "01 02"},
         RecordCase{"SingleByteBehindTheAidIsIgnored", "4F 02 01 02 50", true, "01 02"},
@@ -99,7 +103,8 @@ TEST(DirectoryRecordTest, ParsedSpansAlwaysLieWithinTheRecord) {
                                         part.data() + part.size() <= record.data() + length);
             };
             EXPECT_TRUE(inside(entry->aid)) << ::testing::PrintToString(record);
-            EXPECT_TRUE(inside(entry->label)) << ::testing::PrintToString(record);
+            EXPECT_TRUE(inside(entry->label.value_or(std::span<const std::uint8_t>())))
+                << ::testing::PrintToString(record);
         }
     }
 }
@@ -289,6 +294,16 @@ TEST(ApplicationDirectoryTest, ListingIsTheSameWithoutABuffer) {
         1);
 
     EXPECT_EQ(without.report.text, withBuffer.report.text);
+}
+
+TEST(ApplicationDirectoryTest, EmptyLabelGivesItsLineAndAbsentLabelNone) {
+    GeneralCardSession session(DirectoryCard({Hex("61 06 4F 02 01 02 50 00"), Hex("4F 01 03")}));
+
+    ReadApplicationDirectory(session.pane, session.card, {}, DirectoryVariant::GeneralFiles);
+
+    EXPECT_NE(session.report.text.find("\r\nAID: 0102\r\nLabel: \r\n\r\nAnwendung 2\r\n"
+                                       "AID: 03\r\n\r\nRecord"),
+              std::string::npos);
 }
 
 TEST(ApplicationDirectoryTest, LabelBytesAreWindows1252AndNulVanishes) {

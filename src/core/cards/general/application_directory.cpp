@@ -57,9 +57,9 @@ void ReportDirectoryRecord(ReportAndPrompt& pane, std::span<const std::uint8_t> 
     AppendHexBytes(line, entry->aid);
     line += "\r\n";
     AppendReport(pane.report, line);
-    if (!entry->label.empty()) {
+    if (entry->label) {
         std::string label = "Label: ";
-        AppendCardText(label, entry->label);
+        AppendCardText(label, *entry->label);
         label += "\r\n";
         AppendReport(pane.report, label);
     }

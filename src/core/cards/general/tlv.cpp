@@ -35,7 +35,7 @@ std::optional<DirectoryEntry> ParseDirectoryRecord(std::span<const std::uint8_t>
     if (!aid || aid->tag != kTagAid) {
         return std::nullopt;
     }
-    DirectoryEntry entry{aid->value, {}};
+    DirectoryEntry entry{aid->value, std::nullopt};
     if (const auto label = ReadTlv(record, aid->end); label && label->tag == kTagLabel) {
         entry.label = label->value;
     }

@@ -24,7 +24,8 @@ std::optional<TlvElement> ReadTlv(std::span<const std::uint8_t> bytes, std::size
 // (tag 50); a record that starts with the AID itself is taken as well.
 struct DirectoryEntry {
     std::span<const std::uint8_t> aid;
-    std::span<const std::uint8_t> label;  // empty when the record carries none
+    // None when the record carries no label; a label element of length 0 is an empty one.
+    std::optional<std::span<const std::uint8_t>> label;
 };
 
 // None when the record names no AID or its lengths run past the record.
