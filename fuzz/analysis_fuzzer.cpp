@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::PinWatch watch;
     fuzz::CheckedReport report;
     fuzz::FuzzPinPrompt prompt(input, watch);
-    fuzz::FuzzResourceManager manager(input, watch, report);
+    fuzz::FuzzResourceManager manager(input, watch);
     ReportAndPrompt pane{report, prompt};
     RunAnalysis(pane, manager);
     manager.CheckAllClosed();

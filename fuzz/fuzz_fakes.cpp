@@ -45,10 +45,6 @@ std::uint32_t ReportedLength(const Answer& answer) {
     return answer.claimedLength.value_or(static_cast<std::uint32_t>(answer.data.size()));
 }
 
-bool IsUtf8(std::span<const std::uint8_t> bytes) {
-    return IsValidUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-}
-
 }  // namespace
 
 void Finding(const char* what) {
@@ -107,7 +103,7 @@ void CheckedReport::Append(std::string_view text) {
     if (text.find('\0') != std::string_view::npos) {
         Finding("a NUL byte in the report");
     }
-    if (namesAreUtf8 && !IsValidUtf8(text)) {
+    if (!IsValidUtf8(text)) {
         Finding("report text that is not UTF-8");
     }
 }
@@ -252,7 +248,6 @@ ResultCode FuzzResourceManager::ListReaders(ContextHandle context, std::span<cha
     if (answer.code != kScardSuccess) {
         return answer.code;
     }
-    report_.namesAreUtf8 = report_.namesAreUtf8 && IsUtf8(answer.data);
     CopyOut(answer.data, readers, length);
     length = ReportedLength(answer);
     // The names the caller can see: up to the length given back and the buffer's end, each
@@ -301,7 +296,6 @@ ResultCode FuzzResourceManager::ListCards(ContextHandle context, std::span<const
     if (answer.code != kScardSuccess) {
         return answer.code;
     }
-    report_.namesAreUtf8 = report_.namesAreUtf8 && IsUtf8(answer.data);
     CopyOut(answer.data, names, length);
     length = ReportedLength(answer);
     return kScardSuccess;

@@ -24,15 +24,13 @@ namespace zebrik::fuzz {
 bool IsValidUtf8(std::string_view text);
 
 // A report pane that keeps nothing and checks every piece of text: no NUL byte, and
-// well-formed UTF-8 as long as `namesAreUtf8` (the texts that come from the resource
-// manager as they are, reader and card names, were well-formed themselves).
+// well-formed UTF-8 whatever bytes the resource manager and the card hand over.
 class CheckedReport : public Report {
 public:
     void Clear() override {}
     void Append(std::string_view text) override;
     void DropSelection() override {}
 
-    bool namesAreUtf8 = true;
     std::size_t appended = 0;
 };
 
@@ -123,8 +121,7 @@ private:
 // the context released.
 class FuzzResourceManager : public ResourceManager {
 public:
-    FuzzResourceManager(ChunkReader& input, PinWatch& watch, CheckedReport& report)
-        : input_(input), watch_(watch), report_(report) {}
+    FuzzResourceManager(ChunkReader& input, PinWatch& watch) : input_(input), watch_(watch) {}
 
     ResultCode EstablishContext(std::uint32_t scope, ContextHandle& context) override;
     ResultCode ListReaders(ContextHandle context, std::span<char> readers,
@@ -157,7 +154,6 @@ private:
 
     ChunkReader& input_;
     PinWatch& watch_;
-    CheckedReport& report_;
     bool contextOpen_ = false;
     bool contextEverOpened_ = false;
     ContextHandle context_ = 0;

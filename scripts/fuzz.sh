@@ -9,7 +9,8 @@
 #       BUILD_DIR  default build-fuzz/ in the repository
 #
 # The corpus that the targets grow is kept in BUILD_DIR/fuzz-corpus, so a later run goes
-# on from it; findings (crash-*, leak-*, timeout-*, oom-*) land in BUILD_DIR/fuzz-findings.
+# on from it; the inputs of past findings, fuzz/regressions/TARGET, are run every time.
+# Findings (crash-*, leak-*, timeout-*, oom-*) land in BUILD_DIR/fuzz-findings.
 # Reproduce one with: BUILD_DIR/fuzz/zebrik_fuzz_TARGET FILE (ZEBRIK_FUZZ_REPORT=1 also
 # prints the report the input gave).
 set -euo pipefail
@@ -56,8 +57,12 @@ for target in "${targets[@]}"; do
     log="$logs/$target.log"
     echo "-- $target: $seconds s"
     set +e
+    inputs=("$seeds/$target")
+    if [[ -d "$root/fuzz/regressions/$target" ]]; then
+        inputs+=("$root/fuzz/regressions/$target")
+    fi
     # A run that takes more than 10 s, or more than 2 GB, is a finding too.
-    "$build/fuzz/zebrik_fuzz_$target" "$corpus/$target" "$seeds/$target" \
+    "$build/fuzz/zebrik_fuzz_$target" "$corpus/$target" "${inputs[@]}" \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
         -print_final_stats=1 -artifact_prefix="$findings/$target/" >"$log" 2>&1
     status=$?

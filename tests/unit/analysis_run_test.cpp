@@ -332,6 +332,9 @@ INSTANTIATE_TEST_SUITE_P(
                                    "Name der Chipkarte: " + std::string(235, 'a') + "ä\r\n"},
                       CardNameCase{std::string(236, 'a') + "ä" + Nul() + Nul(),
                                    "Name der Chipkarte: " + std::string(236, 'a') + "\r\n"},
+                      // Bytes that are no UTF-8, or control characters, show as U+FFFD.
+                      CardNameCase{"Karte\r\n\xE2\x82" + Nul() + Nul(),
+                                   "Name der Chipkarte: Karte\uFFFD\uFFFD\uFFFD\uFFFD\r\n"},
                       // What follows the empty name that ends the list is not a name.
                       CardNameCase{"A" + Nul() + Nul() + "B" + Nul() + Nul(),
                                    "Name der Chipkarte: A\r\n"}));
@@ -365,6 +368,26 @@ TEST(AnalysisRunTest, ReaderListIsReadNoFurtherThanItsBuffer) {
     EXPECT_EQ(run.text, "Chipkartenleser gefunden: \"" + std::string(512, 'R') +
                             "\"\r\nFehler 0x80100009\r\n");
     EXPECT_EQ(run.result, kScardSuccess);
+}
+
+// A fuzz finding: a list of UTF-8 names whose reported length (22) ends inside the second
+// name, behind a control character and within a four-byte character. The report shows the
+// names as UTF-8; the run hands the cut name back as it came.
+TEST(AnalysisRunTest, ReaderNameCutInsideACharacterIsShownAsUtf8AndHandedBackAsItCame) {
+    const Bytes list = sim::Hex(
+        "F0B19E8B65 00 F0B19E89656D72F0B19E896501F0B19E89756D69696572F0B19E8965 00"
+        "F0B19E89656D72F0B19E896501F0B19E89");
+    const std::string raw(list.begin(), list.end());
+    sim::SimReader cut = EmptyReader(raw.substr(6, 16));
+    cut.connectResult = kScardEInvalidValue;
+    TamperingManager manager({cut});
+    manager.readerList = raw;
+    manager.claimedLength = 22;
+    EXPECT_EQ(
+        Analyse(manager).text,
+        "Chipkartenleser gefunden: \"\U0003178Be\"\r\nFehler 0x80100009\r\n"
+        "\r\nChipkartenleser gefunden: \"\U00031789emr\U00031789e\uFFFD\uFFFD\uFFFD\uFFFD\"\r\n" +
+            std::string(kNoCard));
 }
 
 TEST(AnalysisRunTest, LongReaderNameMakesALongerLine) {

@@ -16,11 +16,19 @@
 namespace zebrik {
 namespace {
 
+// Room for the names of a good dozen readers; a longer list makes the resource manager
+// refuse with SCARD_E_INSUFFICIENT_BUFFER, and the report says so.
 constexpr std::size_t kReaderListBytes = 512;
+// The card names of one ATR: room for the few names a list gives an ATR. A name is shown
+// with at most 236 characters, so that its line is no longer than a report line. A query
+// that fails, for want of names or of room, leaves the names out without a word.
 constexpr std::size_t kCardNameBytes = 256;
+constexpr std::size_t kMaxCardNameCharacters = 236;
+// The status query hands back the reader's name and the ATR, which the run does not use
+// (the state query gave both); the room only has to satisfy the call: pcsc-lite's reader
+// names have at most 128 bytes, an ATR at most 33 (TS and 32 more).
 constexpr std::size_t kStatusReaderNameBytes = 256;
 constexpr std::size_t kStatusAtrBytes = 33;
-constexpr std::size_t kMaxCardNameCharacters = 236;
 
 struct EventLine {
     std::uint32_t flag;
@@ -45,8 +53,11 @@ std::span<const T> Received(std::span<const T> buffer, std::uint32_t length) {
     return buffer.first(std::min<std::size_t>(length, buffer.size()));
 }
 
-// The names of a multi-string: each ends at its NUL, the list at an empty name. A last
-// name without its NUL ends where the received bytes end.
+// The names of a multi-string, as the resource manager delivered them: each ends at its
+// NUL, the list at an empty name. A last name without its NUL is kept as far as the
+// received bytes go: the report shows that the list came broken (the bytes of a character
+// cut in two show as U+FFFD), and the run hands the bytes back as they came, so that the
+// resource manager's answer to them is reported in words.
 std::vector<std::string> SplitMultiString(std::span<const char> bytes) {
     std::vector<std::string> names;
     while (!bytes.empty() && bytes.front() != '\0') {
@@ -122,8 +133,10 @@ void ReportCardNames(Report& report, ResourceManager& manager, ContextHandle con
         return;
     }
     for (const std::string& name : SplitMultiString(Received<char>(names, length))) {
+        std::string shown;
+        AppendUntrustedText(shown, name);
         std::string line = "Name der Chipkarte: ";
-        line += CutUtf8(name, {.characters = kMaxCardNameCharacters});
+        line += CutUtf8(shown, {.characters = kMaxCardNameCharacters});
         line += "\r\n";
         AppendReport(report, line);
     }
@@ -157,7 +170,12 @@ void ReportConnectedCard(ReportAndPrompt& pane, const CardConnection& card,
 
 void ReportReader(ReportAndPrompt& pane, ResourceManager& manager, ContextHandle context,
                   const std::string& name) {
-    AppendReport(pane.report, "Chipkartenleser gefunden: \"" + name + "\"\r\n");
+    // A name is shown only through AppendUntrustedText: whatever bytes the resource manager
+    // sends, the report stays UTF-8 and no name can break a line of it.
+    std::string line = "Chipkartenleser gefunden: \"";
+    AppendUntrustedText(line, name);
+    line += "\"\r\n";
+    AppendReport(pane.report, line);
 
     ReaderState state;
     state.reader = name;
