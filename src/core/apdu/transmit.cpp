@@ -45,7 +45,12 @@ std::string RefusalText(std::span<const std::uint8_t> command, StatusWord sw) {
     const std::uint8_t p1 = CommandByte(command, 2);
     const std::uint8_t p2 = CommandByte(command, 3);
     const std::uint8_t p3 = CommandByte(command, 4);
-    const bool select7 = command.size() == 7;
+    // A command of 7 bytes is a SELECT by file identifier: the line names the file.
+    const auto missing = [&](const char* otherwise) {
+        return command.size() == 7 ? Format("Datei '%02X%02X' nicht vorhanden.\r\n",
+                                            CommandByte(command, 5), CommandByte(command, 6))
+                                   : std::string(otherwise);
+    };
     switch (sw) {
         case 0x6700:
             return Format("Die Datenlänge P3/Lc/Le '%02X' für den Befehl '%02X' ist falsch.\r\n",
@@ -55,9 +60,7 @@ std::string RefusalText(std::span<const std::uint8_t> command, StatusWord sw) {
         case 0x6986:
             return "Kommando nicht erlaubt (keine Datei selektiert).\r\n";
         case 0x6A82:
-            return select7 ? Format("Datei '%02X%02X' nicht vorhanden.\r\n",
-                                    CommandByte(command, 5), CommandByte(command, 6))
-                           : "Datei (MF, DF bzw. EF) nicht vorhanden.\r\n";
+            return missing("Datei (MF, DF bzw. EF) nicht vorhanden.\r\n");
         case 0x6A83:
             return Format("Record Nummer %u nicht vorhanden.\r\n", static_cast<unsigned>(p1));
         case 0x6A86:
@@ -67,9 +70,7 @@ std::string RefusalText(std::span<const std::uint8_t> command, StatusWord sw) {
         case 0x9402:
             return "Adressbereich überschritten.\r\n";
         case 0x9404:
-            return select7 ? Format("Datei '%02X%02X' nicht vorhanden.\r\n",
-                                    CommandByte(command, 5), CommandByte(command, 6))
-                           : "Datei (MF, DF bzw. EF) oder Record nicht vorhanden.\r\n";
+            return missing("Datei (MF, DF bzw. EF) oder Record nicht vorhanden.\r\n");
         default:
             break;
     }
