@@ -6,7 +6,9 @@
 // input format of fuzz_input.h: every answer the simulated resource manager and card gave,
 // every PIN prompt answered (once confirmed with the card's codes, once cancelled). The
 // parser seeds are the responses those runs received, and ATR lists made of the catalogue
-// ATRs and, if given, pieces of a real smartcard_list.txt.
+// ATRs and, if given, pieces of a real smartcard_list.txt; the ATR decoder's seeds are those
+// ATRs and every 16th fixed ATR of that list.
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -304,6 +306,45 @@ void WriteAtrListSeeds(const std::vector<sim::CardDescription>& cards, const cha
     }
 }
 
+// The bytes of a list line like "3B 02 14 50"; nothing for any other line.
+std::vector<std::uint8_t> FixedAtr(const std::string& text) {
+    std::vector<std::uint8_t> atr;
+    for (std::size_t at = 0; at + 2 <= text.size(); at += 3) {
+        const auto hex = [&](std::size_t i) { return std::isxdigit(text[i] & 0xFF) != 0; };
+        if (!hex(at) || !hex(at + 1) || (at + 2 < text.size() && text[at + 2] != ' ')) {
+            return {};
+        }
+        atr.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(at, 2), nullptr, 16)));
+    }
+    return atr.size() * 3 == text.size() + 1 ? atr : std::vector<std::uint8_t>{};
+}
+
+// The ATR decoder's seeds: the clock (4 bytes, 4000 kHz or none), then an ATR of the
+// catalogue or every 16th fixed ATR of the real list.
+void WriteAtrDecodeSeeds(const std::vector<sim::CardDescription>& cards, const char* smartcardList,
+                         const fs::path& out) {
+    std::vector<std::vector<std::uint8_t>> atrs;
+    for (const sim::CardDescription& card : cards) {
+        atrs.push_back(card.atr);
+    }
+    std::ifstream file(smartcardList == nullptr ? "" : smartcardList);
+    int fixed = 0;
+    for (std::string text; std::getline(file, text);) {
+        std::vector<std::uint8_t> atr = FixedAtr(text);
+        if (!atr.empty() && fixed++ % 16 == 0) {
+            atrs.push_back(std::move(atr));
+        }
+    }
+    for (std::size_t i = 0; i < atrs.size(); ++i) {
+        std::vector<std::uint8_t> seed(4, 0);
+        if (i % 2 == 0) {
+            seed = {0xA0, 0x0F, 0x00, 0x00};
+        }
+        seed.insert(seed.end(), atrs[i].begin(), atrs[i].end());
+        WriteSeed(out / "atr_decode", Format("atr-%03zu", i), seed);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -347,6 +388,7 @@ int main(int argc, char** argv) {
         }
     }
     WriteAtrListSeeds(cards, argc == 3 ? argv[2] : nullptr, out);
+    WriteAtrDecodeSeeds(cards, argc == 3 ? argv[2] : nullptr, out);
     std::printf("zebrik_fuzz_seeds: seeds of %zu cards and %zu responses in %s\n", cards.size(),
                 responses.size(), out.c_str());
     return 0;

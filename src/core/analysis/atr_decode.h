@@ -13,12 +13,15 @@ namespace zebrik {
 // TS and at most 32 further bytes: the longest ATR a card may send.
 inline constexpr std::size_t kLongestValidAtr = 33;
 
+// The longest text DescribeAtr gives (the fuzz target holds it to that).
+inline constexpr std::size_t kLongestAtrDescription = 8192;
+
 // The lines that explain the ATR, each ended by "\r\n", in UTF-8: the convention (TS), the
 // bytes announced by T0, the interface bytes of every round and what they set, the
 // protocols offered, the historical bytes (hexadecimal, as text, and their objects) and the
 // check byte TCK. An ATR that breaks the rules is explained as far as it goes, and the last
-// line names it faulty. Nothing past the ATR is read; the text stays a few kilobytes long
-// whatever the input.
+// line names it faulty. Nothing past the ATR is read, and the text stays within
+// kLongestAtrDescription bytes whatever the input.
 //
 // The rates that TA1 sets are given at `defaultClockKHz`, the reader's default clock, when
 // it is known (and not 0); otherwise at the card's f(max) and at 3.5712 MHz, the clock at
