@@ -10,29 +10,11 @@
 namespace zebrik {
 namespace {
 
-// Fi and f(max) by the high nibble of TA1; Fi 0 marks the values left reserved.
-struct ClockRateConversion {
-    std::uint16_t fi;
-    std::uint32_t maxClockKHz;
-};
-constexpr std::array<ClockRateConversion, 16> kClockRateConversions = {{
-    {372, 4000},
-    {372, 5000},
-    {558, 6000},
-    {744, 8000},
-    {1116, 12000},
-    {1488, 16000},
-    {1860, 20000},
-    {0, 0},
-    {0, 0},
-    {512, 5000},
-    {768, 7500},
-    {1024, 10000},
-    {1536, 15000},
-    {2048, 20000},
-    {0, 0},
-    {0, 0},
-}};
+// Fi and f(max) in kHz by the high nibble of TA1; 0 marks the values left reserved.
+constexpr std::array<std::uint16_t, 16> kClockRateConversions = {
+    372, 372, 558, 744, 1116, 1488, 1860, 0, 0, 512, 768, 1024, 1536, 2048, 0, 0};
+constexpr std::array<std::uint16_t, 16> kMaxClocksKHz = {
+    4000, 5000, 6000, 8000, 12000, 16000, 20000, 0, 0, 5000, 7500, 10000, 15000, 20000, 0, 0};
 // Di by the low nibble of TA1; 0 marks the values left reserved.
 constexpr std::array<std::uint8_t, 16> kBaudRateAdjustments = {0,  1,  2, 4, 8, 16, 32, 64,
                                                                12, 20, 0, 0, 0, 0,  0,  0};
@@ -45,24 +27,22 @@ constexpr std::size_t kShownSurplusBytes = 16;
 
 constexpr std::string_view kCutShort = "zu kurz für die angekündigten Bytes";
 
-constexpr std::array<std::string_view, 16> kCompactTlvNames = {
-    "",
-    "Ländercode",
-    "Herausgeberkennung",
-    "Kartendienste",
-    "Anfangszugriffsdaten",
-    "Daten des Kartenherausgebers",
-    "Daten vor der Ausgabe",
-    "Kartenfähigkeiten",
-    "Statusanzeige",
-    "",
-    "",
-    "",
-    "",
-    "",
-    "",
-    "Anwendungskennung",
-};
+constexpr std::array<std::string_view, 16> kCompactTlvNames = {"",
+                                                               "Ländercode",
+                                                               "Herausgeberkennung",
+                                                               "Kartendienste",
+                                                               "Anfangszugriffsdaten",
+                                                               "Daten des Kartenherausgebers",
+                                                               "Daten vor der Ausgabe",
+                                                               "Kartenfähigkeiten",
+                                                               "Statusanzeige",
+                                                               "",
+                                                               "",
+                                                               "",
+                                                               "",
+                                                               "",
+                                                               "",
+                                                               "Anwendungskennung"};
 
 // The ways of selection in the first byte of the card capabilities, bit 8 first.
 constexpr std::array<std::string_view, 5> kDfSelections = {"vollständiger Name", "partieller Name",
@@ -110,11 +90,11 @@ std::string Decimal(std::uint64_t numerator, std::uint64_t denominator, unsigned
     return text;
 }
 
-std::string Join(std::span<const std::string_view> parts) {
+std::string Join(std::span<const std::string_view> parts, std::string_view separator = ", ") {
     std::string text;
     for (const std::string_view part : parts) {
         if (!text.empty()) {
-            text += ", ";
+            text += separator;
         }
         text += part;
     }
@@ -179,11 +159,7 @@ public:
             Fault("länger als 33 Bytes");
         }
         if (!faults_.empty()) {
-            std::string line = "Der ATR ist fehlerhaft: ";
-            for (std::size_t i = 0; i < faults_.size(); ++i) {
-                line += (i == 0 ? "" : "; ") + std::string(faults_[i]);
-            }
-            Line(line + ".");
+            Line("Der ATR ist fehlerhaft: " + Join(faults_, "; ") + ".");
         }
         return out_;
     }
@@ -256,20 +232,13 @@ private:
     }
 
     static std::string Following(unsigned presence, unsigned round, std::string_view none) {
-        std::vector<std::string> names;
+        std::string text;
         for (unsigned kind = 0; kind < 4; ++kind) {
             if ((presence >> kind) & 1) {
-                names.push_back(Format("T%c%u", "ABCD"[kind], round));
+                text += (text.empty() ? "folgt: " : ", ") + Format("T%c%u", "ABCD"[kind], round);
             }
         }
-        if (names.empty()) {
-            return std::string(none);
-        }
-        std::string text = "folgt: ";
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            text += (i == 0 ? "" : ", ") + names[i];
-        }
-        return text;
+        return text.empty() ? std::string(none) : text;
     }
 
     // Every round of interface bytes; false when the ATR ends inside them.
@@ -356,29 +325,29 @@ private:
     }
 
     void ExplainClockRate(const std::string& head, std::uint8_t ta1) {
-        const ClockRateConversion conversion = kClockRateConversions[ta1 >> 4];
+        const unsigned fi = kClockRateConversions[ta1 >> 4];
+        const unsigned maxClockKHz = kMaxClocksKHz[ta1 >> 4];
         const unsigned di = kBaudRateAdjustments[ta1 & 0x0F];
-        fi_ = conversion.fi;
+        fi_ = fi;
         std::string text = head;
-        text += conversion.fi == 0 ? std::string("Fi reserviert")
-                                   : Format("Fi=%u, f(max) %s MHz", conversion.fi,
-                                            Decimal(conversion.maxClockKHz, 1000, 1).c_str());
+        text += fi == 0 ? std::string("Fi reserviert")
+                        : Format("Fi=%u, f(max) %s MHz", fi, Decimal(maxClockKHz, 1000, 1).c_str());
         text += di == 0 ? std::string(", Di reserviert)") : Format(", Di=%u)", di);
         Line(text);
-        if (conversion.fi == 0 || di == 0) {
+        if (fi == 0 || di == 0) {
             return;
         }
-        Line("Taktzyklen je ETU: " + Decimal(conversion.fi, di, 2));
+        Line("Taktzyklen je ETU: " + Decimal(fi, di, 2));
         const auto rate = [&](std::uint64_t clockHz) {
-            return Decimal(clockHz * di, conversion.fi, 0) + " Bit/s";
+            return Decimal(clockHz * di, fi, 0) + " Bit/s";
         };
         if (clockKHz_ != 0) {
             Line(Format("Übertragungsrate bei %u kHz (Standardtakt des Lesers): ", clockKHz_) +
                  rate(std::uint64_t{clockKHz_} * 1000));
             return;
         }
-        Line("Übertragungsrate bei f(max) " + Decimal(conversion.maxClockKHz, 1000, 1) +
-             " MHz: " + rate(std::uint64_t{conversion.maxClockKHz} * 1000));
+        Line("Übertragungsrate bei f(max) " + Decimal(maxClockKHz, 1000, 1) +
+             " MHz: " + rate(std::uint64_t{maxClockKHz} * 1000));
         Line("Übertragungsrate bei 3,5712 MHz (Bezugstakt): " + rate(kReferenceClockHz));
     }
 
@@ -414,7 +383,7 @@ private:
     void ExplainSpecificMode(const std::string& head, std::uint8_t ta2) {
         sawSpecificMode_ = true;
         std::string text = head + Format("spezifischer Modus, T=%u; ", ta2 & 0x0F);
-        text += (ta2 & 0x80) != 0 ? "Wechsel nicht möglich; " : "Wechsel möglich; ";
+        text += (ta2 & 0x80) != 0 ? "Moduswechsel nicht möglich; " : "Moduswechsel möglich; ";
         text += (ta2 & 0x10) != 0 ? "Parameter implizit" : "Fi und Di nach TA1";
         if ((ta2 & 0x60) != 0) {
             text += "; reservierte Bits gesetzt";
