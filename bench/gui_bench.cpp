@@ -84,7 +84,7 @@ std::unique_ptr<zebrik::sim::SimResourceManager> OneReaderWith(const std::string
 double PlainRunMs(zebrik::ResourceManager& manager, std::string& text) {
     PlainReport report;
     CancellingPrompt prompt;
-    zebrik::ReportPane pane{report, prompt};
+    zebrik::ReportAndPrompt pane{report, prompt};
     const long long start = NowNs();
     zebrik::RunAnalysis(pane, manager);
     const long long end = NowNs();
