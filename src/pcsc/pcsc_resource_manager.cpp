@@ -89,7 +89,7 @@ ResultCode PcscResourceManager::GetStatusChange(ContextHandle context, std::uint
 ResultCode PcscResourceManager::ListCards(ContextHandle /*context*/,
                                           std::span<const std::uint8_t> atr, std::span<char> names,
                                           std::uint32_t& length) {
-    return ListCardNames(cardNames_.Get(), atr, names, length);
+    return ListCardNames(cardList_, atr, names, length);
 }
 
 ResultCode PcscResourceManager::Connect(ContextHandle context, const std::string& reader,
@@ -167,7 +167,6 @@ ResultCode PcscResourceManager::Disconnect(CardHandle card, std::uint32_t dispos
 }
 
 ResultCode PcscResourceManager::ReleaseContext(ContextHandle context) {
-    cardNames_.Forget();  // a run takes the card names afresh
     return ToResultCode(SCardReleaseContext(ToContext(context)));
 }
 

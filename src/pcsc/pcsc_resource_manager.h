@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "core/analysis/atr_names.h"
 #include "core/ports/resource_manager.h"
+#include "pcsc/card_names.h"
 
 namespace zebrik {
 
@@ -14,9 +14,9 @@ namespace zebrik {
 class PcscResourceManager : public ResourceManager {
 public:
     // pcsc-lite keeps no card database (it has no SCardListCards); the card names come from
-    // pcsc-tools' ATR list instead, read at the first card of each context.
+    // pcsc-tools' ATR list instead, looked up in it for each card.
     explicit PcscResourceManager(std::string cardList = std::string(kDebianSmartcardList))
-        : cardNames_(std::move(cardList)) {}
+        : cardList_(std::move(cardList)) {}
 
     ResultCode EstablishContext(std::uint32_t scope, ContextHandle& context) override;
     ResultCode ListReaders(ContextHandle context, std::span<char> readers,
@@ -39,7 +39,7 @@ public:
     ResultCode ReleaseContext(ContextHandle context) override;
 
 private:
-    LazyAtrNameDatabase cardNames_;
+    std::string cardList_;
 };
 
 }  // namespace zebrik
