@@ -146,7 +146,7 @@ void CardNameScan::TakeNamePart(std::string_view part) {
     const std::size_t taken = std::min(part.size(), keep - std::min(keep, name_.size()));
     name_.append(part.substr(0, taken));
     // Blanks past what is kept may still be trailing ones; anything else makes it too long.
-    if (TrimRight(part.substr(taken)).size() > 0) {
+    if (!TrimRight(part.substr(taken)).empty()) {
         nameTooLong_ = true;
     }
 }
