@@ -84,25 +84,27 @@ bool CardNamePattern::MatchesLine(std::string_view line) {
     // Most lines are upper-case hex digits, "." and single spaces, and most fail within the
     // first few characters: compared straight against the ATR's text. Whatever the compare
     // cannot decide (a class, a repeat, lower case, trailing blanks) goes through Take.
-    const std::string_view text = atr_.Text();
-    const std::size_t common = std::min(line.size(), text.size());
+    const std::size_t length = atr_.Length();
+    const std::size_t common = std::min(line.size(), length);
+    const char* const pattern = line.data();
+    const char* const text = atr_.Text().data();
     for (std::size_t i = 0; i < common; ++i) {
-        const char c = line[i];
+        const char c = pattern[i];
         if (c == text[i] || c == '.') {
             continue;
         }
-        const bool repeated = i + 1 < line.size() && line[i + 1] == '*';
+        const bool repeated = i + 1 < line.size() && pattern[i + 1] == '*';
         if (IsSingleAtom(c) && !repeated) {
             return false;
         }
         return MatchesSlowly(line);
     }
-    if (line.size() == text.size()) {
+    if (line.size() == length) {
         return atr_.Usable();
     }
     // Shorter: plain up to its end, so it cannot reach the ATR's end. Longer: only repeats
     // or trailing blanks could make up for the rest.
-    if (line.size() < text.size() || line.find_first_of("* \t\r", common) == line.npos) {
+    if (line.size() < length || line.find_first_of("* \t\r", common) == line.npos) {
         return false;
     }
     return MatchesSlowly(line);
