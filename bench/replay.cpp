@@ -1,21 +1,33 @@
-// zebrik_bench_replay: the least a PC/SC program can do to send a card a given list of
-// commands. It connects to the first reader whose name starts with the given prefix and
-// sends every command of the file (one per line, hexadecimal) in turn, answers unread.
-// The benchmark sets the time of a zebrik-report run against the time of this replay of
-// the very commands that run sent.
+// zebrik_bench_replay: the least a PC/SC program can do to make a given set of calls. The
+// benchmark sets the time of a zebrik-report run against the time of this replay.
 //
+//   zebrik_bench_replay --calls RECORDING
+//       makes every resource-manager call of a recorded run (zebrik_bench_record; the
+//       format is in call_recording.h) with plain pcsc-lite calls: the same calls in the
+//       same order with the same arguments and room, and nothing else. pcsc-lite has no
+//       card-name query; there the pcsc-lite adapter looks the names up in pcsc-tools'
+//       list, and so does this replay, through the same code. It checks that every call
+//       gave back what it gave in the recorded run.
 //   zebrik_bench_replay READER_PREFIX COMMAND_FILE
+//       connects to the first reader whose name starts with the prefix and sends every
+//       command of the file (one per line, hexadecimal) in turn, answers unread.
 //
-// Exit status: 0 when every command was transmitted, 1 otherwise.
+// Exit status: 0 when every call went as recorded (every command was transmitted), 1
+// otherwise.
 #include <PCSC/winscard.h>
 #include <PCSC/wintypes.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "pcsc/card_names.h"
 
 namespace {
 
@@ -56,6 +68,298 @@ Bytes ParseHex(std::string_view line) {
     return high < 0 ? bytes : Bytes{};
 }
 
+int Fail(const char* what, LONG code) {
+    std::fprintf(stderr, "replay: %s: %s (0x%08lX)\n", what, pcsc_stringify_error(code),
+                 static_cast<unsigned long>(code));
+    return 1;
+}
+
+// --- the recorded calls ----------------------------------------------------------------
+
+enum class Op {
+    Establish,
+    ListReaders,
+    StatusChange,
+    ListCards,
+    Connect,
+    Status,
+    GetAttrib,
+    Transmit,
+    Disconnect,
+    Release
+};
+
+struct Call {
+    Op op{};
+    std::string line;          // as recorded, for the messages
+    std::uint64_t handle = 0;  // the context or card it goes to, as recorded
+    DWORD scope = 0;
+    DWORD room = 0;  // for the status query: the room for the reader name
+    DWORD atrRoom = 0;
+    DWORD timeout = 0;
+    DWORD currentState = 0;
+    std::string reader;
+    Bytes bytes;  // the ATR or the command
+    DWORD shareMode = 0;
+    DWORD protocols = 0;
+    DWORD attribute = 0;
+    bool t1 = false;
+    DWORD disposition = 0;
+    // What the recorded run got back.
+    std::uint32_t result = 0;
+    std::uint64_t answer = 0;  // context, card, length or event state
+    std::uint64_t answerProtocol = 0;
+};
+
+struct Reader {
+    std::istringstream fields;
+    bool ok = true;
+
+    explicit Reader(const std::string& line) : fields(line) {}
+
+    std::uint64_t Number() {
+        std::string field;
+        fields >> field;
+        char* end = nullptr;
+        const std::uint64_t value = std::strtoull(field.c_str(), &end, 10);
+        ok = ok && !field.empty() && *end == '\0';
+        return value;
+    }
+    DWORD Dword() { return static_cast<DWORD>(Number()); }
+    Bytes Hex() {
+        std::string field;
+        fields >> field;
+        const Bytes bytes = field == "-" ? Bytes{} : ParseHex(field);
+        ok = ok && (field == "-" || !bytes.empty());
+        return bytes;
+    }
+    std::string Text() {
+        const Bytes bytes = Hex();
+        return std::string(bytes.begin(), bytes.end());
+    }
+    void Arrow() {
+        std::string field;
+        fields >> field;
+        ok = ok && field == "=>";
+    }
+    std::string Word() {
+        std::string field;
+        fields >> field;
+        return field;
+    }
+};
+
+bool ParseCall(const std::string& line, Call& call) {
+    Reader in(line);
+    call.line = line;
+    const std::string name = in.Word();
+    if (name == "establish") {
+        call.op = Op::Establish;
+        call.scope = in.Dword();
+    } else if (name == "list-readers") {
+        call.op = Op::ListReaders;
+        call.handle = in.Number();
+        call.room = in.Dword();
+    } else if (name == "status-change") {
+        call.op = Op::StatusChange;
+        call.handle = in.Number();
+        call.timeout = in.Dword();
+        call.currentState = in.Dword();
+        call.reader = in.Text();
+    } else if (name == "list-cards") {
+        call.op = Op::ListCards;
+        call.handle = in.Number();
+        call.bytes = in.Hex();
+        call.room = in.Dword();
+    } else if (name == "connect") {
+        call.op = Op::Connect;
+        call.handle = in.Number();
+        call.reader = in.Text();
+        call.shareMode = in.Dword();
+        call.protocols = in.Dword();
+    } else if (name == "status") {
+        call.op = Op::Status;
+        call.handle = in.Number();
+        call.room = in.Dword();
+        call.atrRoom = in.Dword();
+    } else if (name == "get-attrib") {
+        call.op = Op::GetAttrib;
+        call.handle = in.Number();
+        call.attribute = in.Dword();
+        call.room = in.Dword();
+    } else if (name == "transmit") {
+        call.op = Op::Transmit;
+        call.handle = in.Number();
+        const std::string pci = in.Word();
+        in.ok = in.ok && (pci == "t0" || pci == "t1");
+        call.t1 = pci == "t1";
+        call.bytes = in.Hex();
+        call.room = in.Dword();
+    } else if (name == "disconnect") {
+        call.op = Op::Disconnect;
+        call.handle = in.Number();
+        call.disposition = in.Dword();
+    } else if (name == "release") {
+        call.op = Op::Release;
+        call.handle = in.Number();
+    } else {
+        return false;
+    }
+    in.Arrow();
+    call.result = static_cast<std::uint32_t>(in.Number());
+    if (call.op != Op::Status && call.op != Op::Disconnect && call.op != Op::Release) {
+        call.answer = in.Number();
+    }
+    if (call.op == Op::Connect) {
+        call.answerProtocol = in.Number();
+    }
+    return in.ok;
+}
+
+bool ReadCalls(const char* path, std::vector<Call>& calls) {
+    std::ifstream file(path);
+    if (!file) {
+        return false;
+    }
+    std::string line;
+    while (std::getline(file, line)) {
+        Call call;
+        if (!ParseCall(line, call)) {
+            std::fprintf(stderr, "replay: not a recorded call: %s\n", line.c_str());
+            return false;
+        }
+        calls.push_back(std::move(call));
+    }
+    return true;
+}
+
+// Makes the calls; the handles of the recorded run stand for the ones this run gets.
+class CallReplay {
+public:
+    void Make(const Call& call) {
+        LONG code = SCARD_S_SUCCESS;
+        std::uint64_t answer = 0;
+        std::uint64_t answerProtocol = 0;
+        switch (call.op) {
+            case Op::Establish: {
+                SCARDCONTEXT context = 0;
+                code = SCardEstablishContext(call.scope, nullptr, nullptr, &context);
+                contexts_[call.answer] = context;
+                answer = call.answer;  // a handle: whatever its value, it is this one
+                break;
+            }
+            case Op::ListReaders: {
+                buffer_.resize(call.room);
+                DWORD length = call.room;
+                code = SCardListReaders(contexts_[call.handle], nullptr,
+                                        reinterpret_cast<char*>(buffer_.data()), &length);
+                answer = code == SCARD_S_SUCCESS ? length : 0;
+                break;
+            }
+            case Op::StatusChange: {
+                SCARD_READERSTATE state{};
+                state.szReader = call.reader.c_str();
+                state.dwCurrentState = call.currentState;
+                code = SCardGetStatusChange(contexts_[call.handle], call.timeout, &state, 1);
+                answer = code == SCARD_S_SUCCESS ? (state.dwEventState & 0xFFFFu) : 0;
+                break;
+            }
+            case Op::ListCards: {
+                names_.resize(call.room);
+                std::uint32_t length = call.room;
+                code =
+                    static_cast<LONG>(zebrik::ListCardNames(cardList_, call.bytes, names_, length));
+                answer = code == SCARD_S_SUCCESS ? length : 0;
+                break;
+            }
+            case Op::Connect: {
+                SCARDHANDLE card = 0;
+                DWORD protocol = SCARD_PROTOCOL_UNDEFINED;
+                code = SCardConnect(contexts_[call.handle], call.reader.c_str(), call.shareMode,
+                                    call.protocols, &card, &protocol);
+                if (code == SCARD_S_SUCCESS) {
+                    cards_[call.answer] = card;
+                    answer = call.answer;
+                    answerProtocol = protocol;
+                }
+                break;
+            }
+            case Op::Status: {
+                names_.resize(call.room);
+                buffer_.resize(call.atrRoom);
+                DWORD nameLength = call.room;
+                DWORD atrLength = call.atrRoom;
+                DWORD state = 0;
+                DWORD protocol = SCARD_PROTOCOL_UNDEFINED;
+                code = SCardStatus(cards_[call.handle], names_.data(), &nameLength, &state,
+                                   &protocol, buffer_.data(), &atrLength);
+                break;
+            }
+            case Op::GetAttrib: {
+                buffer_.resize(call.room);
+                DWORD length = call.room;
+                code = SCardGetAttrib(cards_[call.handle], call.attribute, buffer_.data(), &length);
+                answer = code == SCARD_S_SUCCESS ? length : 0;
+                break;
+            }
+            case Op::Transmit: {
+                buffer_.resize(call.room);
+                DWORD length = call.room;
+                code = SCardTransmit(cards_[call.handle], call.t1 ? SCARD_PCI_T1 : SCARD_PCI_T0,
+                                     call.bytes.data(), static_cast<DWORD>(call.bytes.size()),
+                                     nullptr, buffer_.data(), &length);
+                answer = code == SCARD_S_SUCCESS ? length : 0;
+                break;
+            }
+            case Op::Disconnect:
+                code = SCardDisconnect(cards_[call.handle], call.disposition);
+                break;
+            case Op::Release:
+                code = SCardReleaseContext(contexts_[call.handle]);
+                break;
+        }
+        if (static_cast<std::uint32_t>(code) != call.result || answer != call.answer ||
+            answerProtocol != call.answerProtocol) {
+            if (++differences_ <= 5) {
+                std::fprintf(stderr, "replay: recorded %s\n        now gave 0x%08lX %llu %llu\n",
+                             call.line.c_str(), static_cast<unsigned long>(code),
+                             static_cast<unsigned long long>(answer),
+                             static_cast<unsigned long long>(answerProtocol));
+            }
+        }
+    }
+
+    int Differences() const { return differences_; }
+
+private:
+    const std::string cardList_{zebrik::kDebianSmartcardList};
+    std::map<std::uint64_t, SCARDCONTEXT> contexts_;
+    std::map<std::uint64_t, SCARDHANDLE> cards_;
+    std::vector<BYTE> buffer_;
+    std::vector<char> names_;
+    int differences_ = 0;
+};
+
+int ReplayCalls(const char* path) {
+    std::vector<Call> calls;
+    if (!ReadCalls(path, calls) || calls.empty()) {
+        std::fprintf(stderr, "replay: cannot read the recorded calls from %s\n", path);
+        return 1;
+    }
+    CallReplay replay;
+    for (const Call& call : calls) {
+        replay.Make(call);
+    }
+    if (replay.Differences() > 0) {
+        std::fprintf(stderr, "replay: %d calls gave other answers than in the recorded run\n",
+                     replay.Differences());
+        return 1;
+    }
+    return 0;
+}
+
+// --- the commands alone -------------------------------------------------------------------
+
 bool ReadCommands(const char* path, std::vector<Bytes>& commands) {
     std::ifstream file(path);
     if (!file) {
@@ -76,23 +380,10 @@ bool ReadCommands(const char* path, std::vector<Bytes>& commands) {
     return true;
 }
 
-int Fail(const char* what, LONG code) {
-    std::fprintf(stderr, "replay: %s: %s (0x%08lX)\n", what, pcsc_stringify_error(code),
-                 static_cast<unsigned long>(code));
-    return 1;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fputs("usage: zebrik_bench_replay READER_PREFIX COMMAND_FILE\n", stderr);
-        return 2;
-    }
-    const std::string_view prefix = argv[1];
+int ReplayCommands(std::string_view prefix, const char* path) {
     std::vector<Bytes> commands;
-    if (!ReadCommands(argv[2], commands)) {
-        std::fprintf(stderr, "replay: cannot read the commands from %s\n", argv[2]);
+    if (!ReadCommands(path, commands)) {
+        std::fprintf(stderr, "replay: cannot read the commands from %s\n", path);
         return 1;
     }
 
@@ -115,7 +406,8 @@ int main(int argc, char** argv) {
         }
     }
     if (!reader) {
-        std::fprintf(stderr, "replay: no reader named %s...\n", argv[1]);
+        std::fprintf(stderr, "replay: no reader named %.*s...\n", static_cast<int>(prefix.size()),
+                     prefix.data());
         return 1;
     }
 
@@ -139,4 +431,20 @@ int main(int argc, char** argv) {
     SCardDisconnect(card, SCARD_LEAVE_CARD);
     SCardReleaseContext(context);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string_view(argv[1]) == "--calls") {
+        return ReplayCalls(argv[2]);
+    }
+    if (argc == 3) {
+        return ReplayCommands(argv[1], argv[2]);
+    }
+    std::fputs(
+        "usage: zebrik_bench_replay --calls RECORDING\n"
+        "       zebrik_bench_replay READER_PREFIX COMMAND_FILE\n",
+        stderr);
+    return 2;
 }
