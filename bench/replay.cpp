@@ -17,12 +17,12 @@
 #include <PCSC/winscard.h>
 #include <PCSC/wintypes.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +74,20 @@ int Fail(const char* what, LONG code) {
     return 1;
 }
 
+bool ReadFile(const char* path, std::string& text) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        return false;
+    }
+    char block[16 * 1024];
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
+        text.append(block, got);
+    }
+    const bool read = !std::ferror(file);
+    std::fclose(file);
+    return read;
+}
+
 // --- the recorded calls ----------------------------------------------------------------
 
 enum class Op {
@@ -111,48 +125,55 @@ struct Call {
     std::uint64_t answerProtocol = 0;
 };
 
-struct Reader {
-    std::istringstream fields;
-    bool ok = true;
+// The fields of a recorded line, one after another. Plain code on purpose: the replay's own
+// work counts as part of the floor and should be as little as it can be.
+class Fields {
+public:
+    explicit Fields(std::string_view line) : rest_(line) {}
 
-    explicit Reader(const std::string& line) : fields(line) {}
+    bool Ok() const { return ok_; }
+    void Require(bool condition) { ok_ = ok_ && condition; }
 
+    std::string_view Word() {
+        const std::size_t start = std::min(rest_.find_first_not_of(' '), rest_.size());
+        rest_.remove_prefix(start);
+        const std::size_t end = std::min(rest_.find(' '), rest_.size());
+        const std::string_view word = rest_.substr(0, end);
+        rest_.remove_prefix(end);
+        Require(!word.empty());
+        return word;
+    }
     std::uint64_t Number() {
-        std::string field;
-        fields >> field;
-        char* end = nullptr;
-        const std::uint64_t value = std::strtoull(field.c_str(), &end, 10);
-        ok = ok && !field.empty() && *end == '\0';
+        const std::string_view word = Word();
+        std::uint64_t value = 0;
+        const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+        Require(error == std::errc() && end == word.data() + word.size());
         return value;
     }
     DWORD Dword() { return static_cast<DWORD>(Number()); }
     Bytes Hex() {
-        std::string field;
-        fields >> field;
-        const Bytes bytes = field == "-" ? Bytes{} : ParseHex(field);
-        ok = ok && (field == "-" || !bytes.empty());
+        const std::string_view word = Word();
+        if (word == "-") {
+            return {};
+        }
+        Bytes bytes = ParseHex(word);
+        Require(!bytes.empty());
         return bytes;
     }
     std::string Text() {
         const Bytes bytes = Hex();
         return std::string(bytes.begin(), bytes.end());
     }
-    void Arrow() {
-        std::string field;
-        fields >> field;
-        ok = ok && field == "=>";
-    }
-    std::string Word() {
-        std::string field;
-        fields >> field;
-        return field;
-    }
+
+private:
+    std::string_view rest_;
+    bool ok_ = true;
 };
 
-bool ParseCall(const std::string& line, Call& call) {
-    Reader in(line);
+bool ParseCall(std::string_view line, Call& call) {
+    Fields in(line);
     call.line = line;
-    const std::string name = in.Word();
+    const std::string_view name = in.Word();
     if (name == "establish") {
         call.op = Op::Establish;
         call.scope = in.Dword();
@@ -190,8 +211,8 @@ bool ParseCall(const std::string& line, Call& call) {
     } else if (name == "transmit") {
         call.op = Op::Transmit;
         call.handle = in.Number();
-        const std::string pci = in.Word();
-        in.ok = in.ok && (pci == "t0" || pci == "t1");
+        const std::string_view pci = in.Word();
+        in.Require(pci == "t0" || pci == "t1");
         call.t1 = pci == "t1";
         call.bytes = in.Hex();
         call.room = in.Dword();
@@ -205,7 +226,7 @@ bool ParseCall(const std::string& line, Call& call) {
     } else {
         return false;
     }
-    in.Arrow();
+    in.Require(in.Word() == "=>");
     call.result = static_cast<std::uint32_t>(in.Number());
     if (call.op != Op::Status && call.op != Op::Disconnect && call.op != Op::Release) {
         call.answer = in.Number();
@@ -213,19 +234,22 @@ bool ParseCall(const std::string& line, Call& call) {
     if (call.op == Op::Connect) {
         call.answerProtocol = in.Number();
     }
-    return in.ok;
+    return in.Ok();
 }
 
 bool ReadCalls(const char* path, std::vector<Call>& calls) {
-    std::ifstream file(path);
-    if (!file) {
+    std::string text;
+    if (!ReadFile(path, text)) {
         return false;
     }
-    std::string line;
-    while (std::getline(file, line)) {
+    for (std::string_view rest = text; !rest.empty();) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        const std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
         Call call;
         if (!ParseCall(line, call)) {
-            std::fprintf(stderr, "replay: not a recorded call: %s\n", line.c_str());
+            std::fprintf(stderr, "replay: not a recorded call: %.*s\n",
+                         static_cast<int>(line.size()), line.data());
             return false;
         }
         calls.push_back(std::move(call));
@@ -361,18 +385,21 @@ int ReplayCalls(const char* path) {
 // --- the commands alone -------------------------------------------------------------------
 
 bool ReadCommands(const char* path, std::vector<Bytes>& commands) {
-    std::ifstream file(path);
-    if (!file) {
+    std::string text;
+    if (!ReadFile(path, text)) {
         return false;
     }
-    std::string line;
-    while (std::getline(file, line)) {
+    for (std::string_view rest = text; !rest.empty();) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        const std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
         if (line.empty()) {
             continue;
         }
         Bytes command = ParseHex(line);
         if (command.empty()) {
-            std::fprintf(stderr, "replay: not a command: %s\n", line.c_str());
+            std::fprintf(stderr, "replay: not a command: %.*s\n", static_cast<int>(line.size()),
+                         line.data());
             return false;
         }
         commands.push_back(std::move(command));

@@ -9,28 +9,46 @@
 #   --build-dir DIR  a build of the project with the window (-DZEBRIK_BUILD_GUI=ON);
 #                    default build-bench beside this directory. The script configures it
 #                    with -DZEBRIK_BUILD_BENCH=ON and builds what it needs, unless --no-build.
-#   --runs N         runs per figure (default 7; the start-up figures take three times as many)
+#   --runs N         runs per figure (default 7; the start-up figures take three times as
+#                    many, the card-name lookups 201 each)
 #   --markdown FILE  also write the table with the machine and load into FILE
 #
 # What is measured (medians of N runs; each card's runs are interleaved, all in the same
 # pcscd and the same card process):
-#   overhead ratio   wall time of zebrik-report (process start to exit) over the wall time
-#                    of zebrik_bench_replay, a plain pcsc-lite client sending the very
-#                    commands that zebrik-report's run sent (taken from the card's log);
-#                    the median of the per-pair ratios
+#   overhead ratio, same calls
+#                    wall time of zebrik-report (process start to exit) over the wall time
+#                    of zebrik_bench_replay --calls, a plain pcsc-lite client making every
+#                    resource-manager call that zebrik-report's run made, in the same order
+#                    with the same arguments (recorded at the seam by zebrik_bench_record;
+#                    the card names through the same lookup in pcsc-tools' list); the median
+#                    of the per-pair ratios. Cards: geldkarte, egk, sim-phonebook-1000, each
+#                    in the first vpcd reader with the second one empty, and empty-readers,
+#                    both readers empty
+#   overhead ratio, commands only
+#                    the same over zebrik_bench_replay READER COMMANDS, which connects and
+#                    sends only the card's commands (taken from the card's log)
+#   list out of sight
+#                    zebrik-report with pcsc-tools' ATR list out of sight (private
+#                    namespaces only), and the per-pair difference to the run with it
+#   card-name lookup zebrik_bench_card_names: one card's names, list included, warm and as
+#                    the first lookup of a new process
 #   start-up         zebrik-report with pcscd running but no reader, and with no pcscd;
 #                    the window's first paint (zebrik_bench_gui, the window built as
-#                    main() builds it, on Qt's offscreen platform), from process start
+#                    main() builds it) from process start, on Qt's offscreen platform and
+#                    under Xvfb (a real X server, when installed)
 #   1 000-record SIM zebrik_bench_gui pressing "&Aktualisieren" against the same pcscd,
 #                    from the press to the whole report painted, over zebrik-report's time
 #                    for the same card (interleaved with it); over the same analysis into a
 #                    plain text report in the same process (before and after the window's
 #                    run); and that last pair against the simulated resource manager, in
 #                    process (no pcscd, no card latency)
-#   (diagnostic)     zebrik-report with pcsc-tools' ATR list out of sight (private
-#                    namespaces only), to show what reading it costs
 #   peak memory      max RSS (getrusage of the ended child) of every run above, and of the
 #                    real zebrik-smartcard idle on the offscreen platform
+#
+# Every measured run of zebrik-report and of the replay of its calls must send the card the
+# very commands of the first, unmeasured run, and the recording run must have sent them and
+# written the same report; the replay checks that each call gave back what it gave when it
+# was recorded.
 #
 # Like the end-to-end tests it runs in private mount and network namespaces with a pcscd
 # of its own, or on the machine's when namespaces are not allowed
@@ -47,7 +65,9 @@ build_dir="$here/../build-bench"
 runs=7
 build=1
 markdown=""
-cards=(geldkarte egk sim-phonebook-1000)
+# Cards in the first vpcd reader (the second stays empty); empty-readers: both empty.
+cards=(geldkarte egk sim-phonebook-1000 empty-readers)
+no_card=empty-readers
 large_sim=sim-phonebook-1000
 
 fail() {
@@ -70,16 +90,20 @@ build_dir=$(realpath -m "$build_dir")
 if ((build)); then
     cmake -S "$here/.." -B "$build_dir" -DZEBRIK_BUILD_BENCH=ON >/dev/null
     cmake --build "$build_dir" -j2 --target zebrik-report zebrik-vpcd-card zebrik_bench_measure \
-        zebrik_bench_replay zebrik-smartcard zebrik_bench_gui >/dev/null
+        zebrik_bench_record zebrik_bench_replay zebrik_bench_card_names zebrik-smartcard \
+        zebrik_bench_gui >/dev/null
 fi
 
 report_bin="$build_dir/zebrik-report"
 card_bin="$build_dir/zebrik-vpcd-card"
 gui_bin="$build_dir/src/app/zebrik-smartcard"
 measure_bin="$build_dir/bench/zebrik_bench_measure"
+record_bin="$build_dir/bench/zebrik_bench_record"
 replay_bin="$build_dir/bench/zebrik_bench_replay"
+names_bin="$build_dir/bench/zebrik_bench_card_names"
 gui_bench_bin="$build_dir/bench/zebrik_bench_gui"
-for bin in "$report_bin" "$card_bin" "$gui_bin" "$measure_bin" "$replay_bin" "$gui_bench_bin"; do
+for bin in "$report_bin" "$card_bin" "$gui_bin" "$measure_bin" "$record_bin" "$replay_bin" \
+    "$names_bin" "$gui_bench_bin"; do
     [[ -x "$bin" ]] || fail "$bin is not built (a build with -DZEBRIK_BUILD_GUI=ON -DZEBRIK_BUILD_BENCH=ON)"
 done
 command -v pcscd >/dev/null || fail "pcscd is not installed (scripts/install-deps.sh)"
@@ -120,10 +144,25 @@ stats() {
     sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) { print "- - -"; exit }
         m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; print m, v[1], v[NR] }'
 }
+median() {
+    stats | cut -d' ' -f1
+}
 status_check() {  # key expected-status
     local bad
     bad=$(values "$1" status | grep -vc "^$2\$" || true)
     ((bad == 0)) || echo "bench: warning: $bad runs of $1 ended with another status than $2" >&2
+}
+# "key r=A/B" from the last runs of two keys: the per-pair ratio, or difference with "-".
+pair() {  # key first-key second-key [ratio|difference]
+    awk -v a="$(field "$2" wall_ms)" -v b="$(field "$3" wall_ms)" -v how="${4:-ratio}" -v key="$1" \
+        'BEGIN { printf "%s r=%.4f\n", key, how == "ratio" ? a / b : a - b }' >>"$work/figures"
+}
+# The commands the card got since line FROM of its log: equal to the first run's?
+same_commands() {  # from commands-file
+    tail -n +"$(($1 + 1))" "$work/apdu.log" | cmp -s - "$2"
+}
+log_lines() {
+    wc -l <"$work/apdu.log"
 }
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -137,25 +176,58 @@ for ((i = 0; i < startup_runs; ++i)); do
 done
 status_check startup-no-pcscd 1
 
+# An X server of its own for the window's first paint on a real display.
+x_display=""
+if command -v Xvfb >/dev/null; then
+    exec 8>"$work/display"
+    Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    sandbox_track "$xvfb_pid"
+    exec 8>&-
+    for ((i = 0; i < 100; ++i)); do
+        [[ ! -s "$work/display" ]] || break
+        sleep 0.1
+    done
+    [[ -s "$work/display" ]] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+    x_display=":$(head -n1 "$work/display")"
+else
+    echo "bench: Xvfb is not installed; no first paint on a real X server" >&2
+fi
+
+# The first paint of one window: its time from process start into key-ms.
+first_paint() {  # key
+    local start paint
+    measure "$1" "$gui_bench_bin" first-paint
+    start=$(field "$1" start_ns)
+    paint=$(field "$1" first_paint_ns)
+    [[ -n "$paint" ]] || fail "zebrik_bench_gui printed no first paint: $(cat "$work/err.txt")"
+    echo "$1-ms ms=$(awk -v a="$start" -v b="$paint" 'BEGIN { printf "%.3f", (b - a) / 1e6 }')" >>"$work/figures"
+}
+
 sandbox_reader_conf none
 sandbox_pcscd_start
 echo "bench: start-up with pcscd and no reader, first paint ($startup_runs runs)" >&2
 for ((i = 0; i < startup_runs; ++i)); do
     measure startup-no-reader "$report_bin"
-    measure first-paint "$gui_bench_bin" first-paint
-    start=$(field first-paint start_ns)
-    paint=$(field first-paint first_paint_ns)
-    [[ -n "$paint" ]] || fail "zebrik_bench_gui printed no first paint: $(cat "$work/err.txt")"
-    echo "first-paint-ms ms=$(awk -v a="$start" -v b="$paint" 'BEGIN { printf "%.3f", (b - a) / 1e6 }')" >>"$work/figures"
+    first_paint first-paint
+    if [[ -n "$x_display" ]]; then
+        DISPLAY=$x_display QT_QPA_PLATFORM=xcb first_paint first-paint-x11
+    fi
 done
 status_check startup-no-reader 1
 status_check first-paint 0
+[[ -z "$x_display" ]] || status_check first-paint-x11 0
+[[ -z "$x_display" ]] || sandbox_stop "$xvfb_pid"
 # The real program, idle with its window shown, for its memory.
 setsid -w "$measure_bin" --out "$work/idle.txt" --kill-after-ms 3000 -- "$gui_bin" </dev/null >/dev/null 2>&1
 echo "gui-idle $(cat "$work/idle.txt")" >>"$work/figures"
 sandbox_pcscd_stop
 
-# --- each card: zebrik-report and the replay of its commands, interleaved ------------------
+# --- one card's names, pcsc-tools' list included ------------------------------------------
+echo "bench: card-name lookups" >&2
+"$names_bin" >"$work/names.txt" || fail "zebrik_bench_card_names failed"
+
+# --- each card: zebrik-report and the replays of its calls and its commands, interleaved ---
 mismatched_runs=0
 atr_list_dir=/usr/share/pcsc
 mkdir "$work/no-atr-list"
@@ -164,29 +236,44 @@ for card in "${cards[@]}"; do
     sandbox_reader_conf vpcd
     sandbox_pcscd_start
     : >"$work/apdu.log"
-    sandbox_card_in 0 "$card" "$work/apdu.log"
+    [[ "$card" == "$no_card" ]] || sandbox_card_in 0 "$card" "$work/apdu.log"
     # A first run, unmeasured, gives the command list and warms pcscd and the card up.
     setsid -w "$report_bin" </dev/null >"$work/report-$card.txt" 2>/dev/null || true
     cp "$work/apdu.log" "$work/commands-$card.txt"
     commands=$(wc -l <"$work/commands-$card.txt")
-    ((commands > 0)) || fail "the card $card received no command"
-    echo "commands-$card n=$commands" >>"$work/figures"
+    [[ "$card" == "$no_card" ]] || ((commands > 0)) || fail "the card $card received no command"
+    # The recording: the same run, its calls written down at the seam.
+    before=$(log_lines)
+    setsid -w "$record_bin" "$work/calls-$card.txt" </dev/null >"$work/recorded-$card.txt" 2>"$work/err.txt" ||
+        fail "the recording of $card failed: $(cat "$work/err.txt")"
+    same_commands "$before" "$work/commands-$card.txt" ||
+        fail "the recording run of $card sent other commands than zebrik-report"
+    cmp -s <(tr -d '\r' <"$work/recorded-$card.txt") "$work/report-$card.txt" ||
+        fail "the recording run of $card wrote another report than zebrik-report"
+    echo "commands-$card n=$commands calls=$(wc -l <"$work/calls-$card.txt")" >>"$work/figures"
     for ((i = 0; i < runs; ++i)); do
-        before=$(wc -l <"$work/apdu.log")
+        # Every measured run must have sent the very same commands, or the replays compare
+        # nothing.
+        before=$(log_lines)
         measure "report-$card" "$report_bin"
-        # The run must have sent the very same commands, or the replay compares nothing.
-        if ! tail -n +"$((before + 1))" "$work/apdu.log" | cmp -s - "$work/commands-$card.txt"; then
-            mismatched_runs=$((mismatched_runs + 1))
+        same_commands "$before" "$work/commands-$card.txt" || mismatched_runs=$((mismatched_runs + 1))
+        before=$(log_lines)
+        measure "calls-$card" "$replay_bin" --calls "$work/calls-$card.txt"
+        [[ "$(field "calls-$card" status)" == 0 ]] || fail "the replay of the calls failed: $(cat "$work/err.txt")"
+        same_commands "$before" "$work/commands-$card.txt" || mismatched_runs=$((mismatched_runs + 1))
+        pair "ratio-calls-$card" "report-$card" "calls-$card"
+        if [[ "$card" != "$no_card" ]]; then
+            measure "commands-only-$card" "$replay_bin" "$(sandbox_reader_name 0)" "$work/commands-$card.txt"
+            [[ "$(field "commands-only-$card" status)" == 0 ]] || fail "the replay failed: $(cat "$work/err.txt")"
+            pair "ratio-commands-$card" "report-$card" "commands-only-$card"
+            # What the card names cost the whole run: the same run with the list out of sight.
+            if [[ "$sandbox_mode" == private && -d "$atr_list_dir" ]]; then
+                mount --bind "$work/no-atr-list" "$atr_list_dir"
+                measure "report-no-list-$card" "$report_bin"
+                umount "$atr_list_dir"
+                pair "list-cost-$card" "report-$card" "report-no-list-$card" difference
+            fi
         fi
-        measure "replay-$card" "$replay_bin" "$(sandbox_reader_name 0)" "$work/commands-$card.txt"
-        [[ "$(field "replay-$card" status)" == 0 ]] || fail "the replay failed: $(cat "$work/err.txt")"
-        # What reading pcsc-tools' ATR list costs: the same run with the list out of sight.
-        if [[ "$sandbox_mode" == private && -d "$atr_list_dir" ]]; then
-            mount --bind "$work/no-atr-list" "$atr_list_dir"
-            measure "report-no-list-$card" "$report_bin"
-            umount "$atr_list_dir"
-        fi
-        echo "ratio-$card r=$(awk -v a="$(field "report-$card" wall_ms)" -v b="$(field "replay-$card" wall_ms)" 'BEGIN { printf "%.4f", a / b }')" >>"$work/figures"
         if [[ "$card" == "$large_sim" ]]; then
             measure gui-refresh "$gui_bench_bin" refresh
             [[ -n "$(field gui-refresh refresh_ms)" ]] || fail "zebrik_bench_gui refresh printed nothing: $(cat "$work/err.txt")"
@@ -199,7 +286,7 @@ for card in "${cards[@]}"; do
     sandbox_pcscd_stop
 done
 ((mismatched_runs == 0)) ||
-    echo "bench: warning: $mismatched_runs runs of zebrik-report sent other commands than the first run" >&2
+    echo "bench: warning: $mismatched_runs runs sent other commands than the first run of zebrik-report" >&2
 
 # --- the window's run against the plain report, in process --------------------------------
 echo "bench: $large_sim in process ($runs runs)" >&2
@@ -222,7 +309,7 @@ verdict() {  # value comparison limit
 fmt() {  # "median min max" decimals -> three fields
     awk -v d="$2" '$1 == "-" { print; next } { for (i = 1; i <= 3; ++i) printf "%s%." d "f", (i > 1 ? " " : ""), $i; print "" }' <<<"$1"
 }
-add_row() {  # label key field decimals comparison limit target-text [suffix]
+add_row() {  # label key field decimals comparison limit target-text
     local label=$1 key=$2 name=$3 decimals=$4 op=$5 limit=$6 target=$7 m lo hi
     read -r m lo hi <<<"$(fmt "$(values "$key" "$name" | stats)" "$decimals")"
     row "$label" "$m" "$lo" "$hi" "$target" "$(verdict "$m" "$op" "$limit")"
@@ -231,6 +318,16 @@ add_info_row() {  # label key field decimals
     local m lo hi
     read -r m lo hi <<<"$(fmt "$(values "$2" "$3" | stats)" "$4")"
     row "$1" "$m" "$lo" "$hi" "" ""
+}
+# The per-pair differences against the noise of the runs themselves: measurable when the
+# median difference is larger than the median absolute deviation of the runs with the list.
+difference_row() {  # label difference-key runs-key
+    local m lo hi spread met
+    read -r m lo hi <<<"$(fmt "$(values "$2" r | stats)" 2)"
+    [[ "$m" != "-" ]] || return 0
+    spread=$(values "$3" wall_ms | awk -v m="$(values "$3" wall_ms | median)" '{ d = $1 - m; print d < 0 ? -d : d }' | median)
+    met=$(awk -v d="$m" -v s="$spread" 'BEGIN { print (d < 0 ? -d : d) <= s ? "yes" : "**no**" }')
+    row "$1" "$m" "$lo" "$hi" "within the runs' noise (± $(printf '%.2f' "$spread") ms)" "$met"
 }
 peak_row() {  # label limit-kb target-text key...
     local label=$1 limit=$2 target=$3 peak
@@ -247,16 +344,27 @@ peak_row() {  # label limit-kb target-text key...
 
 for card in "${cards[@]}"; do
     n=$(field "commands-$card" n)
-    add_row "overhead ratio, $card ($n commands)" "ratio-$card" r 3 "<=" 1.10 "≤ 1.10"
+    calls=$(field "commands-$card" calls)
+    add_row "overhead ratio, same calls, $card ($calls calls, $n commands)" "ratio-calls-$card" r 3 "<=" 1.05 "≤ 1.05"
     add_info_row "  zebrik-report, $card (ms)" "report-$card" wall_ms 1
-    add_info_row "  replay, $card (ms)" "replay-$card" wall_ms 1
+    add_info_row "  replay of the same calls, $card (ms)" "calls-$card" wall_ms 1
     add_info_row "  zebrik-report CPU user+sys, $card (ms)" "report-$card" cpu_ms 1
-    add_info_row "  replay CPU user+sys, $card (ms)" "replay-$card" cpu_ms 1
-    add_info_row "  zebrik-report without the ATR list, $card (ms)" "report-no-list-$card" wall_ms 1
+    add_info_row "  replay of the same calls CPU user+sys, $card (ms)" "calls-$card" cpu_ms 1
+    [[ "$card" != "$no_card" ]] || continue
+    add_info_row "overhead ratio, commands only, $card" "ratio-commands-$card" r 3
+    add_info_row "  replay of the commands only, $card (ms)" "commands-only-$card" wall_ms 1
+    add_info_row "  zebrik-report with the ATR list out of sight, $card (ms)" "report-no-list-$card" wall_ms 1
+    difference_row "  zebrik-report with the list minus without, per pair, $card (ms)" "list-cost-$card" "report-$card"
 done
+while IFS='|' read -r label m lo hi; do
+    row "$label (ms)" "$m" "$lo" "$hi" "< 0.3 ms" "$(verdict "$m" "<" 0.3)"
+done < <(sed -nE 's/^(card-name lookup.*): median ([0-9.]+) ms \(min ([0-9.]+), max ([0-9.]+);.*$/\1|\2|\3|\4/p' "$work/names.txt")
 add_row "zebrik-report start to exit, pcscd without reader (ms)" startup-no-reader wall_ms 2 "<" 20 "< 20 ms"
 add_row "zebrik-report start to exit, no pcscd (ms)" startup-no-pcscd wall_ms 2 "<" 20 "< 20 ms"
 add_row "window start to first paint, offscreen (ms)" first-paint-ms ms 1 "<" 300 "< 300 ms"
+if [[ -n "$x_display" ]]; then
+    add_row "window start to first paint, Xvfb (ms)" first-paint-x11-ms ms 1 "<" 300 "< 300 ms"
+fi
 add_row "window: \"&Aktualisieren\" to report shown over zebrik-report, $large_sim" gui-ratio r 3 "<=" 1.10 "≤ 1.10"
 add_info_row "  window: press to report shown (ms)" gui-refresh refresh_ms 1
 add_info_row "  window: press to end of run (ms)" gui-refresh run_ms 1
@@ -273,9 +381,10 @@ peak_row "zebrik-smartcard peak RSS, idle 3 s, offscreen (MB)" "" "" gui-idle
 
 cpu_model=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
 ram=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
+name_runs=$(sed -nE '1s/.*; ([0-9]+) runs.*/\1/p' "$work/names.txt")
 {
     echo "Machine: $(nproc) CPUs ($cpu_model), $ram RAM, Linux $(uname -r); $(pcscd --version 2>/dev/null | head -n1 | sed 's/ version / /; s/\.$//' || echo pcscd)"
-    echo "Load average (1/5/15 min): $load_before before, $load_after after; $runs runs per figure ($startup_runs for start-up), $(sandbox_where); $(date -u '+%Y-%m-%d %H:%M UTC')"
+    echo "Load average (1/5/15 min): $load_before before, $load_after after; $runs runs per figure ($startup_runs for start-up, $name_runs for the card-name lookups), $(sandbox_where); $(date -u '+%Y-%m-%d %H:%M UTC')"
     echo
     echo "| measure | median | min | max | target | met |"
     echo "| --- | ---: | ---: | ---: | --- | --- |"

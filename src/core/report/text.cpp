@@ -7,14 +7,19 @@
 namespace zebrik {
 
 std::string Format(const char* format, ...) {
+    // One pass into a buffer on the stack is enough for nearly every report line; only a
+    // longer text is formatted a second time, into a string of its length.
+    std::array<char, 256> buffer;
     va_list args;
     va_start(args, format);
     va_list copy;
     va_copy(copy, args);
-    const int needed = std::vsnprintf(nullptr, 0, format, copy);
+    const int needed = std::vsnprintf(buffer.data(), buffer.size(), format, copy);
     va_end(copy);
     std::string text;
-    if (needed > 0) {
+    if (needed > 0 && static_cast<std::size_t>(needed) < buffer.size()) {
+        text.assign(buffer.data(), static_cast<std::size_t>(needed));
+    } else if (needed > 0) {
         text.resize(static_cast<std::size_t>(needed) + 1);
         std::vsnprintf(text.data(), text.size(), format, args);
         text.resize(static_cast<std::size_t>(needed));
