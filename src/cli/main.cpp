@@ -28,21 +28,22 @@ constexpr std::string_view kHelp =
     "SIM-Karte nach PIN oder PUK, wird am Terminal gefragt; ohne Terminal gilt die\n"
     "Frage als abgebrochen.\n"
     "\n"
-    "  --demo         Bericht über die eingebauten Beispielleser und -karten (ohne pcscd)\n"
+    "  --demo         Bericht über die eingebauten Beispielleser und -karten\n"
+    "                 (ohne pcscd)\n"
     "  --atr          nach jeder ATR-Zeile den ATR Byte für Byte erklären\n"
     "  --trace DATEI  jeden Befehl an die Karten, jede Antwort und jeden Fehler der\n"
-    "                 Ressourcenverwaltung in DATEI mitschreiben (\"-\": Standardfehler-\n"
-    "                 ausgabe); die Daten von PIN und PUK erscheinen nur als \"**\"\n"
-    "  --watch        nach dem Bericht warten und bei jeder Karte, die gesteckt oder\n"
-    "                 gezogen, und jedem Leser, der angeschlossen oder getrennt wird, einen\n"
-    "                 neuen Bericht schreiben, bis Strg-C (nicht mit --demo)\n"
+    "                 Ressourcenverwaltung in DATEI mitschreiben (\"-\": auf die\n"
+    "                 Standardfehlerausgabe); PIN und PUK erscheinen nur als \"**\"\n"
+    "  --watch        nach dem Bericht warten und einen neuen Bericht schreiben, wenn\n"
+    "                 eine Karte gesteckt oder gezogen oder ein Leser angeschlossen\n"
+    "                 oder getrennt wird; bis Strg-C (nicht mit --demo)\n"
     "  --help         diese Hilfe\n"
     "  --version      die Versionsnummer\n"
     "\n"
-    "Rückgabewert: 0, wenn alle Leser durchgegangen wurden oder --watch mit Strg-C oder\n"
-    "SIGTERM beendet wurde; 1, wenn die Ressourcenverwaltung nicht erreichbar war oder\n"
-    "keine Leser auflisten konnte; 2 bei einem falschen Aufruf; 3, wenn der Bericht oder\n"
-    "die Mitschrift nicht geschrieben werden konnte.\n";
+    "Rückgabewert: 0, wenn alle Leser durchgegangen wurden oder --watch mit Strg-C\n"
+    "oder SIGTERM beendet wurde; 1, wenn die Ressourcenverwaltung nicht erreichbar\n"
+    "war oder keine Leser auflisten konnte; 2 bei einem falschen Aufruf; 3, wenn der\n"
+    "Bericht oder die Mitschrift nicht geschrieben werden konnte.\n";
 
 constexpr std::string_view kUsage =
     "Aufruf: zebrik-report [--demo] [--atr] [--trace DATEI] [--watch] | --help | --version\n";
