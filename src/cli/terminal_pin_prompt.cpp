@@ -1,6 +1,7 @@
 #include "cli/terminal_pin_prompt.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -54,7 +55,7 @@ enum class ReadResult { Entered, Empty, TooLong, EndOfInput };
 // The controlling terminal with echo off for as long as this object lives.
 class QuietTerminal {
 public:
-    QuietTerminal() {
+    explicit QuietTerminal(int cancelFd) : cancelFd_(cancelFd) {
         fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (fd_ < 0) {
             return;  // no controlling terminal: every question is cancelled
@@ -120,6 +121,9 @@ public:
         entry.Wipe();
         std::size_t count = 0;
         for (;;) {
+            if (!WaitForInput()) {
+                return ReadResult::EndOfInput;
+            }
             char c = 0;
             const ssize_t got = read(fd_, &c, 1);
             if (got < 0 && errno == EINTR) {
@@ -165,6 +169,18 @@ public:
     }
 
 private:
+    // Waits until the terminal has input or the question is cancelled; false: cancelled.
+    bool WaitForInput() const {
+        std::array<pollfd, 2> fds{{{fd_, POLLIN, 0}, {cancelFd_, POLLIN, 0}}};
+        while (poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno != EINTR) {
+                return true;  // let the read tell what is wrong
+            }
+        }
+        return fds[1].revents == 0;
+    }
+
+    int cancelFd_;
     int fd_ = -1;
     termios saved_{};
     std::array<struct sigaction, kEndingSignals.size()> previous_{};
@@ -174,11 +190,42 @@ bool SameEntry(const Entry& a, const Entry& b) {
     return std::strncmp(a.chars.data(), b.chars.data(), a.chars.size()) == 0;
 }
 
+bool IsReadable(int fd) {
+    pollfd one{fd, POLLIN, 0};
+    return poll(&one, 1, 0) > 0 && one.revents != 0;
+}
+
 }  // namespace
+
+TerminalPinPrompt::TerminalPinPrompt() {
+    std::array<int, 2> fds{-1, -1};
+    if (pipe2(fds.data(), O_CLOEXEC | O_NONBLOCK) == 0) {
+        cancelRead_ = fds[0];
+        cancelWrite_ = fds[1];
+    }
+}
+
+TerminalPinPrompt::~TerminalPinPrompt() {
+    for (const int fd : {cancelRead_, cancelWrite_}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+}
+
+void TerminalPinPrompt::Cancel() {
+    const char byte = 1;
+    // The pipe is never read, so one byte keeps every later question cancelled; a full
+    // pipe (EAGAIN) is cancelled as well.
+    [[maybe_unused]] const ssize_t written = write(cancelWrite_, &byte, 1);
+}
 
 bool TerminalPinPrompt::AskPin(PinEntryBuffer& buffer) {
     Entry pin;
-    const QuietTerminal terminal;
+    if (IsReadable(cancelRead_)) {
+        return false;
+    }
+    const QuietTerminal terminal(cancelRead_);
     if (!terminal.Usable() || !terminal.Ask("PIN-Code: ", pin)) {
         return false;
     }
@@ -191,7 +238,10 @@ bool TerminalPinPrompt::AskPukAndNewPin(PinUnblockBuffer& buffer) {
     Entry puk;
     Entry newPin;
     Entry repeated;
-    const QuietTerminal terminal;
+    if (IsReadable(cancelRead_)) {
+        return false;
+    }
+    const QuietTerminal terminal(cancelRead_);
     if (!terminal.Usable() || !terminal.Ask("PUK: ", puk)) {
         return false;
     }

@@ -9,10 +9,26 @@ namespace zebrik::cli {
 // the end of input or a process without a terminal cancels. An entry longer than 8
 // characters is refused and asked again, never cut: a cut PIN would be sent to the card
 // and counted as a wrong attempt.
+//
+// Cancel() ends the question being asked, and every later one, as if the user had
+// cancelled it: the watch mode calls it from its signal thread, so that a SIGINT at the
+// prompt gives the terminal back and lets the run end with no code sent to the card.
 class TerminalPinPrompt : public PinPrompt {
 public:
+    TerminalPinPrompt();
+    ~TerminalPinPrompt() override;
+    TerminalPinPrompt(const TerminalPinPrompt&) = delete;
+    TerminalPinPrompt& operator=(const TerminalPinPrompt&) = delete;
+
     bool AskPin(PinEntryBuffer& buffer) override;
     bool AskPukAndNewPin(PinUnblockBuffer& buffer) override;
+    // Safe from any thread and from a signal handler.
+    void Cancel();
+
+private:
+    // A byte in this pipe means: cancelled. The question waits on it beside the terminal.
+    int cancelRead_ = -1;
+    int cancelWrite_ = -1;
 };
 
 }  // namespace zebrik::cli

@@ -52,6 +52,12 @@ if grep -q $'\r$' "$work/out"; then
     failed=$((failed + 1))
 fi
 
+check "--trace - --atr: the dialogue on stderr, the ATR explained" 0 "has:  TS: 3B" "has:Zebrik Demo-Leser 1 > 00 A4" -- --demo --trace - --atr
+check "--trace needs a file name" 2 empty "has:--trace braucht" -- --demo --trace --atr
+check "a trace that cannot be created ends with 3 before any card" 3 empty "has:kann nicht angelegt" -- --demo --trace /nonexistent/trace
+check "a trace that cannot be written ends with 3 after the report" 3 "has:Zebrik Demo-Leser 1" "has:Mitschrift konnte nicht" -- --demo --trace /dev/full
+check "--watch has no demo readers to wait for" 2 empty "has:nicht mit --demo" -- --demo --watch
+
 setsid -w "$report" --demo </dev/null >/dev/full 2>"$work/err"
 status=$?
 if ((status == 3)) && grep -qF "nicht geschrieben" "$work/err"; then

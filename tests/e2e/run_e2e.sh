@@ -11,7 +11,8 @@
 #       exists, holds the answers typed at the PIN prompts (see pty_session.py) and the
 #       report then runs on a pseudo-terminal; without it the report runs with no
 #       terminal at all. CARD[@VARIANT].apdu, if it exists, lists the commands the card
-#       must receive, one per line in hex (empty: none at all).
+#       must receive, one per line in hex (empty: none at all). CARD[@VARIANT].args, if
+#       it exists, holds options for zebrik-report on one line (e.g. --atr).
 #   run_e2e.sh --bin-dir DIR --setup no-pcscd|no-readers|vpcd [--card NAME]...
 #              --expected FILE [--input FILE] [--exit-code N] [--update]
 #
@@ -35,6 +36,7 @@ input=""
 exit_code=0
 update=0
 wrap=()  # a program that zebrik-report is started through
+report_args=()
 
 fail() {
     echo "e2e: $*" >&2
@@ -59,6 +61,7 @@ while (($#)); do
             stem=$(basename "$2" .txt)
             cards+=("${stem%%@*}")
             [[ -f "${2%.txt}.input" ]] && input="${2%.txt}.input"
+            [[ ! -f "${2%.txt}.args" ]] || read -r -a report_args <"${2%.txt}.args"
             shift 2
             ;;
         --update) update=1; shift ;;
@@ -102,10 +105,10 @@ if [[ -n "$input" ]]; then
     # Debian's own python3 first: a version manager's shim on PATH is slow to start.
     python=/usr/bin/python3
     [[ -x "$python" ]] || python=python3
-    "$python" "$here/pty_session.py" --answers "$input" --stdout "$actual" -- "${wrap[@]}" "$report_bin"
+    "$python" "$here/pty_session.py" --answers "$input" --stdout "$actual" -- "${wrap[@]}" "$report_bin" "${report_args[@]}"
 else
     # A session of its own has no controlling terminal: every PIN prompt cancels.
-    setsid -w timeout 60 "${wrap[@]}" "$report_bin" </dev/null >"$actual" 2>"$work/stderr.txt"
+    setsid -w timeout 60 "${wrap[@]}" "$report_bin" "${report_args[@]}" </dev/null >"$actual" 2>"$work/stderr.txt"
 fi
 status=$?
 awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "e2e: zebrik-report took %.2f s\n", b - a }' >&2

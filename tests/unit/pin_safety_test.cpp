@@ -7,7 +7,8 @@
 // - a cancelled prompt sends nothing;
 // - with the PIN query on, PIN1 initialised and PIN1 and PUK1 both at 0 in the status,
 //   nothing is asked and neither command is sent;
-// - what was typed never appears in the report, neither as text nor as hex.
+// - what was typed never appears in the report nor in the command trace, neither as text
+//   nor as hex.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "core/analysis/analysis_run.h"
+#include "core/analysis/command_trace.h"
 #include "core/report/text.h"
 #include "sim/catalog.h"
 #include "sim/sim_resource_manager.h"
@@ -225,6 +227,20 @@ std::string HexOf(const std::string& text) {
     return hex;
 }
 
+// As the trace writes bytes: "31 32 33 34".
+std::string SpacedHexOf(const std::string& text) {
+    std::string hex;
+    for (const char c : text) {
+        hex += Format(hex.empty() ? "%02X" : " %02X", static_cast<unsigned char>(c));
+    }
+    return hex;
+}
+
+struct TextTrace : TraceSink {
+    void WriteLine(std::string_view line) override { text.append(line).append("\n"); }
+    std::string text;
+};
+
 TEST(PinSafetyTest, GeneratedSimsGetVerifyAndUnblockOnlyAsTheCardHolderConfirmed) {
     Generator generator(20240611);
     int bothUsedUp = 0;
@@ -241,7 +257,9 @@ TEST(PinSafetyTest, GeneratedSimsGetVerifyAndUnblockOnlyAsTheCardHolderConfirmed
         reader.name = "Leser";
         reader.card = std::make_shared<sim::SimCard>(generated.card);
         const sim::SimCard& card = *reader.card;
-        sim::SimResourceManager manager({std::move(reader)});
+        sim::SimResourceManager cards({std::move(reader)});
+        TextTrace trace;
+        TracingResourceManager manager(cards, trace);
         testing::StringReport report;
         WatchedCardHolder holder(generated.answers, card);
         ReportAndPrompt pane{report, holder};
@@ -281,6 +299,8 @@ TEST(PinSafetyTest, GeneratedSimsGetVerifyAndUnblockOnlyAsTheCardHolderConfirmed
                 if (typed.size() >= 4) {
                     EXPECT_EQ(report.text.find(typed), std::string::npos) << "typed value shown";
                     EXPECT_EQ(report.text.find(HexOf(typed)), std::string::npos);
+                    EXPECT_EQ(trace.text.find(typed), std::string::npos) << "typed value traced";
+                    EXPECT_EQ(trace.text.find(SpacedHexOf(typed)), std::string::npos);
                 }
             }
         }

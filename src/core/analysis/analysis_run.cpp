@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/analysis/atr_decode.h"
 #include "core/analysis/dispatch.h"
 #include "core/analysis/reader_properties.h"
 #include "core/cards/memory/memory_card.h"
@@ -123,6 +124,22 @@ void ReportAtr(Report& report, std::span<const std::uint8_t> atr) {
     AppendReport(report, line);
 }
 
+// The reader's default clock is known only over a connection, which the run opens after
+// the card names; the block gives the rates at f(max) and at the reference clock instead.
+void ReportAtrDecoded(Report& report, std::span<const std::uint8_t> atr) {
+    const std::string block = DescribeAtr(atr);
+    std::string indented;
+    bool lineStart = true;
+    for (const char c : block) {
+        if (lineStart) {
+            indented += "  ";
+        }
+        indented += c;
+        lineStart = c == '\n';
+    }
+    AppendReport(report, indented);
+}
+
 // The names the resource manager knows for this ATR, one line each. A failed query is
 // no fault: most cards have no name there.
 void ReportCardNames(Report& report, ResourceManager& manager, ContextHandle context,
@@ -169,7 +186,7 @@ void ReportConnectedCard(ReportAndPrompt& pane, const CardConnection& card,
 }
 
 void ReportReader(ReportAndPrompt& pane, ResourceManager& manager, ContextHandle context,
-                  const std::string& name) {
+                  const std::string& name, const AnalysisOptions& options) {
     // A name is shown only through AppendUntrustedText: whatever bytes the resource manager
     // sends, the report stays UTF-8 and no name can break a line of it.
     std::string line = "Chipkartenleser gefunden: \"";
@@ -192,6 +209,9 @@ void ReportReader(ReportAndPrompt& pane, ResourceManager& manager, ContextHandle
     MemoryCardBus bus = MemoryCardBus::None;
     if (cardPresent) {
         ReportAtr(pane.report, atr);
+        if (options.decodeAtr) {
+            ReportAtrDecoded(pane.report, atr);
+        }
         bus = ClassifyAtr(atr);
         ReportCardNames(pane.report, manager, context, atr);
     }
@@ -223,8 +243,8 @@ void ReportReader(ReportAndPrompt& pane, ResourceManager& manager, ContextHandle
 }
 
 // Returns 0 after the pass, or the code with which listing the readers failed.
-ResultCode ReportAllReaders(ReportAndPrompt& pane, ResourceManager& manager,
-                            ContextHandle context) {
+ResultCode ReportAllReaders(ReportAndPrompt& pane, ResourceManager& manager, ContextHandle context,
+                            const AnalysisOptions& options) {
     std::array<char, kReaderListBytes> list{};
     std::uint32_t length = kReaderListBytes;
     ResultCode code = manager.ListReaders(context, list, length);
@@ -243,14 +263,15 @@ ResultCode ReportAllReaders(ReportAndPrompt& pane, ResourceManager& manager,
         if (i > 0) {
             AppendReport(pane.report, "\r\n");
         }
-        ReportReader(pane, manager, context, readers[i]);
+        ReportReader(pane, manager, context, readers[i], options);
     }
     return kScardSuccess;
 }
 
 }  // namespace
 
-ResultCode RunAnalysis(ReportAndPrompt& pane, ResourceManager& manager) {
+ResultCode RunAnalysis(ReportAndPrompt& pane, ResourceManager& manager,
+                       const AnalysisOptions& options) {
     pane.report.Clear();
     ContextHandle context = 0;
     if (const ResultCode code = manager.EstablishContext(kScardScopeUser, context);
@@ -258,7 +279,7 @@ ResultCode RunAnalysis(ReportAndPrompt& pane, ResourceManager& manager) {
         ReportPcscError(pane.report, code);
         return code;
     }
-    const ResultCode result = ReportAllReaders(pane, manager, context);
+    const ResultCode result = ReportAllReaders(pane, manager, context, options);
     manager.ReleaseContext(context);
     return result;
 }
