@@ -131,8 +131,9 @@ int Run(zebrik::ResourceManager& cards, const Options& options) {
     if (trace) {
         traced.emplace(cards, *trace);
     }
-    zebrik::ResourceManager& manager = traced ? *traced : cards;
     zebrik::cli::StreamReport report(stdout);
+    zebrik::cli::FlushBeforeEachCall manager(
+        traced ? static_cast<zebrik::ResourceManager&>(*traced) : cards, report);
     zebrik::cli::TerminalPinPrompt prompt;
     if (options.watch) {
         zebrik::cli::WatchOutput output{report, prompt, trace.get()};

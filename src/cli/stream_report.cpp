@@ -6,15 +6,19 @@ void StreamReport::Append(std::string_view utf8Text) {
     Write(lineEnds_.Convert(utf8Text));
 }
 
+void StreamReport::Flush() {
+    if (std::fflush(stream_) != 0) {
+        written_ = false;
+    }
+}
+
 void StreamReport::Finish() {
     Write(lineEnds_.Finish());
+    Flush();
 }
 
 void StreamReport::Write(std::string_view text) {
     if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stream_) != text.size()) {
-        written_ = false;
-    }
-    if (std::fflush(stream_) != 0) {
         written_ = false;
     }
 }

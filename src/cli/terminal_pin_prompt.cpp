@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -225,6 +226,7 @@ bool TerminalPinPrompt::AskPin(PinEntryBuffer& buffer) {
     if (IsReadable(cancelRead_)) {
         return false;
     }
+    std::fflush(stdout);  // the report before the question
     const QuietTerminal terminal(cancelRead_);
     if (!terminal.Usable() || !terminal.Ask("PIN-Code: ", pin)) {
         return false;
@@ -241,6 +243,7 @@ bool TerminalPinPrompt::AskPukAndNewPin(PinUnblockBuffer& buffer) {
     if (IsReadable(cancelRead_)) {
         return false;
     }
+    std::fflush(stdout);  // the report before the question
     const QuietTerminal terminal(cancelRead_);
     if (!terminal.Usable() || !terminal.Ask("PUK: ", puk)) {
         return false;

@@ -43,6 +43,7 @@ void ReportOnChanges(ResourceManager& manager, const AnalysisOptions& options, W
         const bool serviceUp = watch.Take(before);
         // Without pcscd the report itself says so, in its own words.
         RunAnalysis(pane, manager, options);
+        output.report.Flush();  // all of it on screen before the wait for a change
         if (stopping || !output.report.Written()) {
             return;
         }
