@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "support/fakes.h"
+
+// What every fuzz target shares besides the fakes: a broken rule is a finding like a crash.
+namespace zebrik::fuzz {
+
+// Prints the rule and aborts, so that libFuzzer keeps the input.
+[[noreturn]] inline void Finding(std::string_view rule) {
+    std::fprintf(stderr, "==zebrik-fuzz== rule broken: %.*s\n", static_cast<int>(rule.size()),
+                 rule.data());
+    std::abort();
+}
+
+inline void Require(bool kept, std::string_view rule) {
+    if (!kept) {
+        Finding(rule);
+    }
+}
+
+// After a run under the watch. ZEBRIK_FUZZ_REPORT=1 shows the report, to look into a finding.
+inline void Done(const testing::RuleWatch& watch) {
+    if (std::getenv("ZEBRIK_FUZZ_REPORT") != nullptr) {
+        std::fwrite(watch.text.data(), 1, watch.text.size(), stdout);
+    }
+    Require(watch.broken.empty(), watch.broken);
+}
+
+}  // namespace zebrik::fuzz
