@@ -1,10 +1,9 @@
-// zebrik_fuzz_seeds OUTDIR [SMARTCARD_LIST]: writes the seed corpus of every fuzz target,
-// OUTDIR/<target>/, from the simulated cards, so that no binary corpus is kept. Each card's
-// dispatch is written down as the script the fakes read back: its answers and the prompts,
-// once confirmed with the card's codes and once cancelled; for `analysis` behind the calls
-// of a reader holding the card. The parser targets start from the responses, the ATR
-// targets from the cards' ATRs and from pieces of a real ATR list.
-#include <cctype>
+// zebrik_fuzz_seeds OUTDIR [SMARTCARD_LIST]: writes the seeds of every fuzz target into
+// OUTDIR/<target>/ from the simulated cards, so that no binary corpus is kept. Each card's
+// dispatch is written down as the script the fakes read back, its answers and prompts (once
+// confirmed with the card's codes, once cancelled); for `analysis` behind the calls of a
+// reader holding the card. The parser targets start from the responses, the ATR targets
+// from the cards' ATRs and from the ATR list.
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,29 +18,27 @@
 namespace {
 
 using namespace zebrik;
-using testing::Chunk;
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
 
-// Hands the commands on to the simulated card and answers the prompts with the card's codes
-// (PIN 1234, PUK 12345678), writing each answer down as the chunk that gives it back.
+// Hands the commands on to the card and answers the prompts with its codes (PIN 1234, PUK
+// 12345678), writing each answer down as the chunk that gives it back.
 class Recorder : public ForwardingResourceManager, public PinPrompt {
 public:
     Recorder(ResourceManager& card, bool confirm)
         : ForwardingResourceManager(card), confirm_(confirm) {}
 
-    Bytes script;
+    std::string script;
     std::vector<std::string> responses;  // the data of every response
 
     ResultCode Transmit(CardHandle card, SendPci pci, std::span<const std::uint8_t> command,
                         std::span<std::uint8_t> response, std::uint32_t& length) override {
         const ResultCode code = inner_.Transmit(card, pci, command, response, length);
-        const std::string received(
-            response.begin(), response.begin() + std::min<std::size_t>(length, response.size()));
-        if (code == kScardSuccess && received.size() > 2) {
-            responses.push_back(received.substr(0, received.size() - 2));
+        const std::string got(response.begin(),
+                              response.begin() + std::min<std::size_t>(length, response.size()));
+        if (code == kScardSuccess && got.size() > 2) {
+            responses.push_back(got.substr(0, got.size() - 2));
         }
-        testing::Write(script, {code == kScardSuccess ? received : "", {}, code});
+        testing::Write(script, {code == kScardSuccess ? got : "", {}, code});
         return code;
     }
     bool AskPin(PinEntryBuffer& buffer) override {
@@ -67,9 +64,13 @@ private:
     bool confirm_;
 };
 
-void Save(const fs::path& file, const std::string& head, const Bytes& bytes) {
+void Save(const fs::path& file, const std::string& bytes) {
     fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << head << std::string(bytes.begin(), bytes.end());
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+std::string Text(std::span<const std::uint8_t> bytes) {
+    return {bytes.begin(), bytes.end()};
 }
 
 // One dispatch of the card, written down for `dispatch` and `analysis`; returns the responses.
@@ -89,74 +90,54 @@ std::vector<std::string> Record(const sim::CardDescription& card, bool confirm,
     DispatchCardFamily(pane, CardConnection{recorder, handle}, protocol, bus);
 
     const std::string name = card.name + (confirm ? "" : "-cancel");
-    const char header[] = {protocol == kProtocolT0 ? '\0' : '\1', static_cast<char>(bus)};
-    Save(out / "dispatch" / name, std::string(header, 2), recorder.script);
-    Bytes calls =
-        testing::ScriptOf({{},
-                           {reader + '\0' + '\0'},
-                           {std::string(card.atr.begin(), card.atr.end()), {kStatePresent}},
-                           {std::string("Simulierte Karte\0Zweiter Name\0\0", 31)},
-                           {"", {1, protocol}},
-                           {"", {kCardSpecific, protocol}}});
-    calls.insert(calls.end(), recorder.script.begin(), recorder.script.end());
-    Save(out / "analysis" / name, "", calls);
+    Save(out / "dispatch" / name,
+         std::string{protocol == kProtocolT0 ? '\0' : '\1', static_cast<char>(bus)} +
+             recorder.script);
+    const std::string calls = testing::ScriptOf({{},
+                                                 {reader + '\0' + '\0'},
+                                                 {Text(card.atr), {kStatePresent}},
+                                                 {std::string("Karte\0Zweiter Name\0\0", 20)},
+                                                 {"", {1, protocol}},
+                                                 {"", {kCardSpecific, protocol}}});
+    Save(out / "analysis" / name, calls + recorder.script);
     return recorder.responses;
 }
 
-std::string AtrText(std::span<const std::uint8_t> atr) {
-    std::string text;
-    for (const std::uint8_t byte : atr) {
-        text += Format(text.empty() ? "%02X" : " %02X", byte);
-    }
-    return text;
-}
-
-void SaveAtrSeeds(const std::vector<sim::CardDescription>& cards, const char* listFile,
+void SaveAtrSeeds(const std::vector<sim::CardDescription>& cards, const std::string& list,
                   const fs::path& out) {
+    // A list of the cards' ATRs and a few patterns, and the real list in pieces of 4 KiB.
     std::string catalogue =
-        "# Zebrik catalogue\n3B 02 14 .0\n\tGSM SIM (pattern)\n\n"
-        "3B 8F 80 01 80 4F 0C A0 00 00 03 06 .*\n\tPC/SC part 3 card\n\n"
+        "3B 02 14 .0\n\tGSM SIM\n\n3B 8F 80 01 80 4F 0C A0 00 00 03 06 .*\n\tPC/SC\n\n"
         "3B 0[2-4] [0-9A-F,]4 50\n\tclass\n\n";
+    for (const sim::CardDescription& card : cards) {
+        for (const std::uint8_t byte : card.atr) {
+            catalogue += Format("%02X ", byte);
+        }
+        catalogue += "\n\t" + card.title + "\n\n";
+    }
+    for (std::size_t i = 0; i < cards.size() + list.size() / 4096; ++i) {
+        const auto& atr = cards[i % cards.size()].atr;
+        const std::string text =
+            i < cards.size() ? catalogue : list.substr((i - cards.size()) * 4096, 4096);
+        Save(out / "atr_names" / Format("list-%03zu", i),
+             static_cast<char>(atr.size()) + Text(atr) + '\xFF' + text);
+    }
+    // The cards' ATRs and every 16th ATR of the list, with a clock of 4000 kHz or none.
     std::vector<std::vector<std::uint8_t>> atrs;
     for (const sim::CardDescription& card : cards) {
-        catalogue += AtrText(card.atr) + "\n\t" + card.title + "\n\n";
         atrs.push_back(card.atr);
     }
-    const auto atrNames = [&](const std::string& name, const Bytes& atr, std::string_view list) {
-        Save(out / "atr_names" / name, std::string(1, static_cast<char>(atr.size())), atr);
-        std::ofstream(out / "atr_names" / name, std::ios::binary | std::ios::app) << '\xFF' << list;
-    };
-    for (const sim::CardDescription& card : cards) {
-        atrNames("catalogue-" + card.name, card.atr, catalogue);
-    }
-    // Pieces of about 4 KiB of the real list, cut at entry boundaries, and every 16th ATR
-    // written out whole in it.
-    std::ifstream file(listFile == nullptr ? "" : listFile, std::ios::binary);
-    const std::string list{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    for (std::size_t start = 0, piece = 0; start < list.size() && piece < 64; ++piece) {
-        const std::size_t end =
-            std::min(list.find("\n\n", std::min(start + 4096, list.size())), list.size());
-        atrNames(Format("smartcard-list-%02zu", piece), cards[piece % cards.size()].atr,
-                 std::string_view(list).substr(start, end + 2 - start));
-        start = end + 2;
-    }
     std::istringstream lines(list);
-    std::size_t fixed = 0;
+    std::size_t n = 0;
     for (std::string line; std::getline(lines, line);) {
-        Bytes atr;
-        for (std::size_t at = 0; at < line.size() && std::isxdigit(line[at] & 0xFF) &&
-                                 std::isxdigit(line[at + 1] & 0xFF);
-             at += 3) {
-            atr.push_back(static_cast<std::uint8_t>(std::stoul(line.substr(at, 2), nullptr, 16)));
-        }
-        if (!atr.empty() && atr.size() * 3 == line.size() + 1 && fixed++ % 16 == 0) {
-            atrs.push_back(atr);
+        if (line.size() % 3 == 2 &&
+            line.find_first_not_of("0123456789ABCDEF ") == std::string::npos && n++ % 16 == 0) {
+            atrs.push_back(sim::Hex(line));
         }
     }
     for (std::size_t i = 0; i < atrs.size(); ++i) {
-        // The clock: 4000 kHz, or none.
         Save(out / "atr_decode" / Format("atr-%03zu", i),
-             std::string(i % 2 ? "\0\0\0\0" : "\xA0\x0F\0\0", 4), atrs[i]);
+             std::string(i % 2 ? "\0\0\0\0" : "\xA0\x0F\0\0", 4) + Text(atrs[i]));
     }
 }
 
@@ -169,8 +150,7 @@ int main(int argc, char** argv) {
     }
     const fs::path out = argv[1];
     const std::vector<sim::CardDescription> cards = testing::AllTestCards();
-    // One response of each length and first byte is variety enough: the large phone books
-    // would bring a thousand records alike.
+    // One response of each length and first byte: the phone books bring a thousand alike.
     std::map<std::pair<std::size_t, char>, std::string> responses;
     for (const sim::CardDescription& card : cards) {
         for (const bool confirm : {true, false}) {
@@ -179,27 +159,27 @@ int main(int argc, char** argv) {
             }
         }
     }
-    // An empty reader, its attributes as numbers and texts.
-    Bytes empty =
+    // An empty reader and its attributes, numbers and texts.
+    std::string empty =
         testing::ScriptOf({{}, {std::string("Leser\0\0", 7)}, {"", {kStateEmpty}}, {"", {1, 0}}});
     for (int i = 0; i < 12; ++i) {
         testing::Write(empty,
                        {i % 2 == 0 ? std::string("\3\0\0\1", 4) : std::string("Zebrik\0", 7)});
     }
-    Save(out / "analysis" / "empty-reader", "", empty);
-    int n = 0;
+    Save(out / "analysis" / "empty-reader", empty);
     for (const auto& [key, data] : responses) {
-        const std::string name = Format("response-%03d", n++);
-        Save(out / "tlv" / name, data, {});
-        Save(out / "gsm_text" / name, std::string(1, static_cast<char>(data.size())) + data, {});
-        if (data.size() >= 13 && data.size() <= 40) {  // the statuses of MF, DF and EF
-            for (const char choice : {0, 1, 6, 7}) {
-                Save(out / "file_status" / (name + Format("-%d", choice)), choice + data, {});
+        const std::string name = Format("response-%03zu-%02X", key.first, key.second & 0xFF);
+        Save(out / "tlv" / name, data);
+        Save(out / "gsm_text" / name, static_cast<char>(data.size()) + data);
+        for (const char choice : {0, 1, 6, 7}) {
+            if (data.size() >= 13 && data.size() <= 40) {  // the statuses of MF, DF and EF
+                Save(out / "file_status" / (name + Format("-%d", choice)), choice + data);
             }
         }
     }
-    SaveAtrSeeds(cards, argc == 3 ? argv[2] : nullptr, out);
-    std::printf("zebrik_fuzz_seeds: seeds of %zu cards and %zu responses in %s\n", cards.size(),
+    std::ifstream file(argc == 3 ? argv[2] : "", std::ios::binary);
+    SaveAtrSeeds(cards, {std::istreambuf_iterator<char>(file), {}}, out);
+    std::printf("zebrik_fuzz_seeds: seeds of %zu cards, %zu responses in %s\n", cards.size(),
                 responses.size(), out.c_str());
     return 0;
 }

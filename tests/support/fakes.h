@@ -88,27 +88,10 @@ inline bool IsValidUtf8(std::string_view text) {
 
 // A script of answers: one chunk per resource-manager call or prompt, in the order the
 // program asks. A chunk is a 2-byte length (big-endian) and its body. Bit 15 of the length
-// word: the body starts with a result code (a byte naming one of kScriptCodes, or FF and the
-// code); bit 14: then a length that the call claims instead of the bytes it filled. Then the
-// call's values (see ScriptedResourceManager), then its data. Numbers are 4 bytes,
+// word: the body starts with a result code, a byte xx for 801000xx (every PC/SC code) or FF
+// and the code; bit 14: then a length that the call claims instead of the bytes it filled.
+// Then the call's values (see ScriptedResourceManager), then its data. Numbers are 4 bytes,
 // little-endian.
-inline constexpr std::array<ResultCode, 16> kScriptCodes = {kScardWRemovedCard,
-                                                            kScardEReaderUnavailable,
-                                                            kScardENoService,
-                                                            kScardECommDataLost,
-                                                            kScardEInsufficientBuffer,
-                                                            kScardWResetCard,
-                                                            kScardWUnresponsiveCard,
-                                                            kScardWUnpoweredCard,
-                                                            kScardENotTransacted,
-                                                            kScardEProtoMismatch,
-                                                            kScardEInvalidValue,
-                                                            kScardENoSmartcard,
-                                                            kScardESharingViolation,
-                                                            kScardEUnknownReader,
-                                                            kErrorIoDevice,
-                                                            kErrorCrc};
-
 struct Chunk {
     Chunk() = default;
     Chunk(std::string data, std::vector<std::uint32_t> values = {}, ResultCode code = kScardSuccess,
@@ -124,6 +107,8 @@ struct Chunk {
 class Script {
 public:
     explicit Script(std::span<const std::uint8_t> bytes) : rest_(bytes) {}
+    explicit Script(std::string_view bytes)
+        : rest_(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()) {}
 
     bool UsedUp() const { return rest_.size() < 2; }
 
@@ -147,9 +132,9 @@ public:
         auto body = rest_.subspan(2, std::min<std::size_t>(word & 0x3FFF, rest_.size() - 2));
         rest_ = rest_.subspan(2 + body.size());
         if ((word & 0x8000) != 0) {
-            const std::uint8_t index = body.empty() ? 0 : body.front();
+            const std::uint8_t low = body.empty() ? 0 : body.front();
             body = body.subspan(body.empty() ? 0 : 1);
-            chunk.code = index < kScriptCodes.size() ? kScriptCodes[index] : Number(body);
+            chunk.code = low != 0xFF ? 0x80100000 | low : Number(body);
         }
         if ((word & 0x4000) != 0) {
             chunk.claimed = Number(body);
@@ -185,37 +170,34 @@ private:
 };
 
 // Appends a chunk as Script reads it back.
-inline void Write(std::vector<std::uint8_t>& script, const Chunk& chunk) {
-    std::vector<std::uint8_t> body;
+inline void Write(std::string& script, const Chunk& chunk) {
+    std::string body;
     const auto number = [&body](std::uint32_t value) {
         for (int shift = 0; shift < 32; shift += 8) {
-            body.push_back(static_cast<std::uint8_t>(value >> shift));
+            body += static_cast<char>(value >> shift);
         }
     };
-    unsigned flags = 0;
+    const bool pcsc = (chunk.code & 0xFFFFFF00) == 0x80100000 && (chunk.code & 0xFF) != 0xFF;
     if (chunk.code != kScardSuccess) {
-        flags |= 0x8000;
-        const auto named = std::find(kScriptCodes.begin(), kScriptCodes.end(), chunk.code);
-        body.push_back(static_cast<std::uint8_t>(named - kScriptCodes.begin()));
-        if (named == kScriptCodes.end()) {
-            body.back() = 0xFF;
+        body += static_cast<char>(pcsc ? chunk.code : 0xFF);
+        if (!pcsc) {
             number(chunk.code);
         }
     }
     if (chunk.claimed) {
-        flags |= 0x4000;
         number(*chunk.claimed);
     }
     std::for_each(chunk.values.begin(), chunk.values.end(), number);
-    body.insert(body.end(), chunk.data.begin(), chunk.data.end());
-    body.resize(std::min<std::size_t>(body.size(), 0x3FFF));
-    script.push_back(static_cast<std::uint8_t>((flags | body.size()) >> 8));
-    script.push_back(static_cast<std::uint8_t>(body.size()));
-    script.insert(script.end(), body.begin(), body.end());
+    body = (body + chunk.data).substr(0, 0x3FFF);
+    const unsigned word =
+        (chunk.code != kScardSuccess ? 0x8000 : 0) | (chunk.claimed ? 0x4000 : 0) | body.size();
+    script += static_cast<char>(word >> 8);
+    script += static_cast<char>(word);
+    script += body;
 }
 
-inline std::vector<std::uint8_t> ScriptOf(std::initializer_list<Chunk> chunks) {
-    std::vector<std::uint8_t> script;
+inline std::string ScriptOf(std::initializer_list<Chunk> chunks) {
+    std::string script;
     for (const Chunk& chunk : chunks) {
         Write(script, chunk);
     }

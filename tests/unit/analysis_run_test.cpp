@@ -23,7 +23,7 @@ struct Outcome {
     std::string broken;
 };
 
-Outcome Analyse(const std::vector<std::uint8_t>& script, AnalysisOptions options = {}) {
+Outcome Analyse(const std::string& script, AnalysisOptions options = {}) {
     testing::Script answers(script);
     testing::ScriptedResourceManager manager(answers);
     testing::ScriptedPinPrompt prompt;
@@ -78,7 +78,7 @@ testing::Chunk Answer(const std::string& line) {
 
 TEST(AnalysisRunTest, ScriptedCasesGiveTheirReports) {
     std::ifstream file(ZEBRIK_UNIT_DATA_DIR "/analysis_run.txt");
-    std::vector<std::uint8_t> script;
+    std::string script;
     std::string expected;
     int cases = 0;
     for (std::string line; std::getline(file, line) || !script.empty();) {
