@@ -6,19 +6,15 @@
 
 #include "support/fakes.h"
 
-// What every fuzz target shares besides the fakes: a broken rule is a finding like a crash.
 namespace zebrik::fuzz {
 
-// Prints the rule and aborts, so that libFuzzer keeps the input.
-[[noreturn]] inline void Finding(std::string_view rule) {
-    std::fprintf(stderr, "==zebrik-fuzz== rule broken: %.*s\n", static_cast<int>(rule.size()),
-                 rule.data());
-    std::abort();
-}
-
+// A broken rule is a finding like a crash: it is printed and the run aborts, so that
+// libFuzzer keeps the input.
 inline void Require(bool kept, std::string_view rule) {
     if (!kept) {
-        Finding(rule);
+        std::fprintf(stderr, "==zebrik-fuzz== rule broken: %.*s\n", static_cast<int>(rule.size()),
+                     rule.data());
+        std::abort();
     }
 }
 
