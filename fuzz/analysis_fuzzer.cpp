@@ -10,6 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     testing::ScriptedResourceManager manager(script);
     testing::ScriptedPinPrompt prompt(script);
     testing::RuleWatch watch(manager, prompt);
+    watch.keep = fuzz::kShowReport;
     TracingResourceManager traced(watch, watch);
     ReportAndPrompt pane{watch, watch};
     RunAnalysis(pane, traced, {.decodeAtr = true});

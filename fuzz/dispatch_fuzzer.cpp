@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     testing::ScriptedResourceManager manager(script);
     testing::ScriptedPinPrompt prompt(script);
     testing::RuleWatch watch(manager, prompt);
+    watch.keep = fuzz::kShowReport;
     watch.Opened(1);
     ReportAndPrompt pane{watch, watch};
     DispatchCardFamily(pane, CardConnection{watch, 1}, protocol, bus);

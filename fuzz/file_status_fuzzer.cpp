@@ -47,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     testing::ScriptedPinPrompt prompt(script);
     testing::RuleWatch watch(manager, prompt);
+    watch.keep = fuzz::kShowReport;
     watch.Opened(1);
     ReportAndPrompt pane{watch, watch};
     if ((choice & 1) == 0) {
