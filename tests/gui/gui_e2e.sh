@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# The desktop program in a real X server (Xvfb) against the real pcscd with a simulated SIM
-# (PIN query on) behind the vpcd reader: xdotool presses "&Aktualisieren", types the PIN into
-# the dialog and presses "&Kopieren"; the clipboard (xclip) must hold exactly what
-# zebrik-report prints for the same card. A second start ends with 0 and leaves one window;
-# "&Beenden" ends the program with 1. A picture of the window is left in ARTEFACTS.
+# The desktop program in Xvfb against the real pcscd with a SIM (PIN query on) behind vpcd:
+# xdotool presses "&Aktualisieren", types the PIN into the dialog and presses "&Kopieren"; the
+# clipboard must hold exactly what zebrik-report prints for the card. A second start ends with
+# 0 and leaves one window; "&Beenden" ends with 1. ARTEFACTS gets a picture of the window.
 #   gui_e2e.sh BIN_DIR GUI_BINARY SCREENSHOT_BINARY ARTEFACTS   (0 passed, 1 failed, 77 skipped)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -24,10 +23,7 @@ fail() {  # with the screen and what the program said, to see why
 }
 not() { ! "$@"; }
 wait_until() {  # tenths of a second, then a command that must succeed by then
-    for ((i = 0; i < $1; ++i)); do
-        "${@:2}" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
+    for ((i = 0; i < $1; ++i)); do "${@:2}" >/dev/null 2>&1 && return 0 || sleep 0.1; done
     return 1
 }
 windows() { xdotool search --onlyvisible --name "$1"; }
@@ -50,9 +46,7 @@ sandbox_track $gui_pid
 wait_until 100 windows '^Zebrik SmartCard$' || fail "no window appeared"
 window=$(windows '^Zebrik SmartCard$' | head -n1)
 
-second=0
-timeout 20 "$gui" >"$work/second.log" 2>&1 || second=$?
-((second == 0)) || fail "the second start ended with $second, expected 0"
+timeout 20 "$gui" >"$work/second.log" 2>&1 || fail "the second start ended with $?, expected 0"
 (($(windows '^Zebrik SmartCard$' | wc -l) == 1)) || fail "not one window after the second start"
 kill -0 $gui_pid || fail "the first instance has gone"
 
@@ -85,7 +79,6 @@ sleep 0.3
 "$shot" "$window" "$artefacts/zebrik-smartcard-sim-pin.png" || fail "no screenshot"
 press alt+b
 wait_until 100 not kill -0 $gui_pid || fail "zebrik-smartcard still runs after \"&Beenden\""
-status=0
-wait $gui_pid || status=$?
+wait $gui_pid && status=0 || status=$?
 ((status == 1)) || fail "zebrik-smartcard ended with $status after \"&Beenden\", expected 1"
 echo "gui-e2e: the clipboard holds zebrik-report's output; one window after a second start; exit code 1"
