@@ -1,14 +1,12 @@
 #!/usr/bin/env python3
 """Runs a command on a pseudo-terminal of its own and answers its prompts.
 
-The pseudo-terminal is the command's controlling terminal (/dev/tty); its standard output
-goes to a file, its standard input is empty: as a user at a terminal runs
-`zebrik-report > report.txt`. Each line `PROMPT => ANSWER` of the answers file ('#' starts a
-comment) waits until the terminal shows PROMPT, then types ANSWER and Enter; `<EOF>` types
-Ctrl-D, `<INTR>` Ctrl-C. Failed checks: a prompt never shown, a prompt after the last answer
-(answered with Ctrl-D), an answer of four or more characters shown on the terminal, the
-terminal left with echo off. Exit status: the command's own, 128 + N after signal N, 3 when
-a check failed.
+The pseudo-terminal is its controlling terminal (/dev/tty), stdout goes to a file, stdin is
+empty: as `zebrik-report > report.txt` runs at a terminal. Answers: lines `PROMPT => ANSWER`
+('#': comment); once the terminal shows PROMPT, ANSWER and Enter are typed (`<EOF>`: Ctrl-D,
+`<INTR>`: Ctrl-C). It fails (exit status 3) when a prompt never came, one came after the last
+answer, an answer of four or more characters showed, or echo was left off; otherwise it ends
+with the command's status, or 128 + N after signal N.
 """
 
 import argparse
