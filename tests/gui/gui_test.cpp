@@ -244,6 +244,7 @@ private Q_SLOTS:
         w.readers.duringRun = [&] {
             observed = true;
             QVERIFY(std::ranges::none_of(buttons, &QWidget::isEnabled));
+            QVERIFY(w.pane.isEnabled());
             QCOMPARE(OverrideShape(), Qt::WaitCursor);
             // Should the about box open after all, close it so that the test goes on.
             QTimer::singleShot(0, [&] { boxes += CloseMessageBoxes(); });
