@@ -24,6 +24,7 @@
 #include "core/ports/pin_prompt.h"
 #include "core/report/text.h"
 #include "fuzz_input.h"
+#include "sim/card_file.h"
 #include "sim/catalog.h"
 #include "sim/sim_resource_manager.h"
 
@@ -353,7 +354,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path out = argv[1];
-    const std::vector<sim::CardDescription> cards = sim::AllCards();
+    const std::vector<sim::CardDescription> cards = sim::AllCards(ZEBRIK_TEST_CARD_DIR);
 
     // One response of each length and first byte is variety enough; the large phone books
     // would otherwise bring a thousand records alike.

@@ -22,6 +22,7 @@
 #include "app/report_view.h"
 #include "app/single_instance.h"
 #include "core/analysis/analysis_run.h"
+#include "sim/card_file.h"
 #include "sim/catalog.h"
 #include "support/fakes.h"
 
@@ -38,7 +39,7 @@ QString PaneText(std::string_view report) {
 std::vector<sim::SimReader> ReaderWith(const char* cardName) {
     sim::SimReader reader;
     reader.name = "Zebrik Test-Leser 0";
-    reader.card = std::make_shared<sim::SimCard>(sim::FindCard(cardName).value());
+    reader.card = std::make_shared<sim::SimCard>(sim::FindCard(cardName, ZEBRIK_TEST_CARD_DIR).value());
     return {std::move(reader)};
 }
 

@@ -16,6 +16,7 @@
 #include "core/analysis/analysis_run.h"
 #include "core/report/pcsc_errors.h"
 #include "core/report/text.h"
+#include "sim/card_file.h"
 #include "sim/catalog.h"
 #include "sim/sim_resource_manager.h"
 #include "support/fakes.h"
@@ -66,7 +67,7 @@ sim::SimReader EmptyReaderWithAttributes(std::string name) {
 std::vector<Subject> Subjects() {
     std::vector<Subject> subjects;
     subjects.push_back({"empty_reader", [] { return EmptyReaderWithAttributes("Leser 1"); }});
-    for (const sim::CardDescription& card : sim::AllCards()) {
+    for (const sim::CardDescription& card : sim::AllCards(ZEBRIK_TEST_CARD_DIR)) {
         std::string name = card.name;
         std::replace(name.begin(), name.end(), '-', '_');
         subjects.push_back({name, [card] {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/apdu/transmit.h"
+#include "sim/card_file.h"
 #include "sim/catalog.h"
 #include "sim/sim_card.h"
 #include "sim/sim_resource_manager.h"
@@ -17,7 +18,7 @@
 namespace zebrik::testing {
 
 inline sim::CardDescription CatalogCard(std::string_view name) {
-    auto card = sim::FindCard(name);
+    auto card = sim::FindCard(name, ZEBRIK_TEST_CARD_DIR);
     if (!card) {
         ADD_FAILURE() << "no card \"" << name << "\" in the catalogue";
         return {};

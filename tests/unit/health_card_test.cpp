@@ -5,6 +5,7 @@
 
 #include "core/cards/general/general.h"
 #include "general_test_support.h"
+#include "sim/card_file.h"
 #include "sim/catalog.h"
 
 namespace zebrik {
@@ -15,7 +16,7 @@ using sim::Hex;
 using testing::GeneralCardSession;
 
 sim::CardDescription CatalogCard(const char* name) {
-    auto card = sim::FindCard(name);
+    auto card = sim::FindCard(name, ZEBRIK_TEST_CARD_DIR);
     EXPECT_TRUE(card.has_value()) << name;
     return card ? *card : sim::CardDescription{};
 }

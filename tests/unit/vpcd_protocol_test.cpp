@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/catalog.h"
+#include "sim/card_file.h"
 
 namespace zebrik::vpcd {
 namespace {
@@ -58,7 +58,7 @@ sim::Bytes VerifyChv1(std::string_view pin) {
 }
 
 TEST(VpcdProtocol, PowerOnAndResetStartTheCardOverWhilePowerOffDoesNot) {
-    std::optional<sim::CardDescription> description = sim::FindCard("sim-pin");
+    std::optional<sim::CardDescription> description = sim::FindCard("sim-pin", ZEBRIK_TEST_CARD_DIR);
     if (!description) {
         GTEST_SKIP() << "no card with PIN query in the catalogue";
     }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/analysis/dispatch.h"
+#include "sim/card_file.h"
 #include "sim/catalog.h"
 #include "sim/sim_card.h"
 #include "zka_sim_fixture.h"
@@ -20,7 +21,7 @@ std::string Blanks(std::size_t count) {
 }
 
 sim::CardDescription CatalogCard(const char* name) {
-    std::optional<sim::CardDescription> card = sim::FindCard(name);
+    std::optional<sim::CardDescription> card = sim::FindCard(name, ZEBRIK_TEST_CARD_DIR);
     EXPECT_TRUE(card.has_value()) << name;
     return card.value_or(sim::CardDescription{});
 }
