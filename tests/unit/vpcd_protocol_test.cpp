@@ -58,7 +58,8 @@ sim::Bytes VerifyChv1(std::string_view pin) {
 }
 
 TEST(VpcdProtocol, PowerOnAndResetStartTheCardOverWhilePowerOffDoesNot) {
-    std::optional<sim::CardDescription> description = sim::FindCard("sim-pin", ZEBRIK_TEST_CARD_DIR);
+    std::optional<sim::CardDescription> description =
+        sim::FindCard("sim-pin", ZEBRIK_TEST_CARD_DIR);
     if (!description) {
         GTEST_SKIP() << "no card with PIN query in the catalogue";
     }
