@@ -636,6 +636,14 @@ Bytes DiallingNumber(std::string_view number) {
     return field;
 }
 
+Bytes ValueBytes(std::string_view tokens) {
+    try {
+        return ValuesOf(Words(tokens));
+    } catch (const Mistake& mistake) {
+        throw CardFileError(mistake.what());
+    }
+}
+
 CardDescription ParseCardText(std::string_view text, std::string_view origin, std::string name,
                               const std::filesystem::path& directory) {
     return CardReader(origin, directory, 0).Read(text, std::move(name));

@@ -70,6 +70,10 @@ std::optional<CardDescription> FindCard(std::string_view name,
 // The catalogue's cards, then the card of every *.card file in `directory` by name.
 std::vector<CardDescription> AllCards(const std::filesystem::path& directory);
 
+// The bytes of value tokens as a card file writes them ("3B 02", "\"Bank\"/20", ...).
+// Throws CardFileError.
+Bytes ValueBytes(std::string_view tokens);
+
 // A name in the GSM default alphabet, one code a character (3GPP TS 23.038).
 Bytes GsmText(std::string_view utf8);
 

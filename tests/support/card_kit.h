@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <span>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,7 +15,8 @@
 #include "sim/card_file.h"
 #include "sim/catalog.h"
 
-// What the unit tests share: the simulated cards by name and commands written as text.
+// What the unit tests share: the simulated cards by name, bytes written as text, and the
+// files of expected results that ZEBRIK_UPDATE=1 rewrites from the run.
 namespace zebrik::testing {
 
 // The test cards (tests/cards); the catalogue holds the demo's.
@@ -36,6 +40,29 @@ inline std::string SpacedHex(std::span<const std::uint8_t> bytes) {
         text += "0123456789ABCDEF"[byte & 0x0F];
     }
     return text;
+}
+
+// "A0 C0 00 00 0F" (or without blanks) to bytes.
+inline sim::Bytes FromHex(const std::string& text) {
+    sim::Bytes bytes;
+    std::istringstream in(text);
+    for (unsigned byte = 0; in >> std::hex >> byte;) {
+        bytes.push_back(static_cast<std::uint8_t>(byte));
+    }
+    return bytes;
+}
+
+inline std::string FileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Whether the run writes the expected results instead of comparing them.
+inline bool Updating() {
+    const char* update = std::getenv("ZEBRIK_UPDATE");
+    return update != nullptr && std::string_view(update) == "1";
 }
 
 }  // namespace zebrik::testing

@@ -18,9 +18,8 @@
 // with CARD, "Zebrik vpcd 00 01" empty, neither with attributes), CARD[@VARIANT].input is
 // typed at the PIN prompts and CARD[@VARIANT].apdu lists the commands the card received.
 // tests/unit/data/reports holds the cases no card behind pcscd can give, and demo.txt, the
-// report of zebrik-report --demo. ZEBRIK_UPDATE=1
-// writes report and commands from the run (and the files of a card that has none yet), for
-// review by eye with git diff.
+// report of zebrik-report --demo. ZEBRIK_UPDATE=1 writes report and commands from the run
+// (and the files of a card that has none yet), for review by eye with git diff.
 namespace zebrik {
 namespace {
 
@@ -28,18 +27,6 @@ namespace fs = std::filesystem;
 const fs::path kEndToEnd = ZEBRIK_E2E_EXPECTED_DIR;
 const fs::path kInProcessOnly = ZEBRIK_UNIT_DATA_DIR "/reports";
 constexpr std::string_view kNameLine = "Name der Chipkarte: ";
-
-bool Updating() {
-    const char* update = std::getenv("ZEBRIK_UPDATE");
-    return update != nullptr && std::string_view(update) == "1";
-}
-
-std::string FileText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Card names as pcscd's resource manager gives them: from pcsc-tools' list. The demo's
 // manager knows none.
@@ -61,7 +48,7 @@ public:
 class TerminalAnswers : public PinPrompt {
 public:
     explicit TerminalAnswers(const fs::path& input) : scripted_(fs::exists(input)) {
-        std::istringstream lines(FileText(input));
+        std::istringstream lines(testing::FileText(input));
         for (std::string line; std::getline(lines, line);) {
             const std::size_t arrow = line.find("=>");
             if (!line.starts_with('#') && arrow != std::string::npos) {
@@ -136,16 +123,6 @@ std::string ReportText(const std::string& report, bool withNames) {
     return text;
 }
 
-std::string CommandLines(const std::vector<sim::Bytes>& commands) {
-    std::string text;
-    for (const sim::Bytes& command : commands) {
-        std::string line = testing::SpacedHex(command);
-        std::erase(line, ' ');
-        text += line + "\n";
-    }
-    return text;
-}
-
 bool IsCaseOf(const fs::path& stem, const std::string& card) {
     return stem == card || stem.string().starts_with(card + "@");
 }
@@ -162,7 +139,8 @@ std::vector<fs::path> Cases() {
         }
     }
     for (const sim::CardDescription& card : sim::AllCards(testing::kTestCards)) {
-        if (Updating() && std::none_of(cases.begin(), cases.end(), [&](const fs::path& path) {
+        if (testing::Updating() &&
+            std::none_of(cases.begin(), cases.end(), [&](const fs::path& path) {
                 return IsCaseOf(path.filename(), card.name);
             })) {
             cases.insert(kEndToEnd / card.name);
@@ -177,9 +155,9 @@ TEST_P(ExpectedReportTest, TheRunGivesTheReportAndTheCommandsOfTheExpectedFiles)
     const std::string stem = GetParam().filename().string();
     const fs::path report = fs::path(GetParam()).replace_extension(".txt");
     const fs::path commands = fs::path(GetParam()).replace_extension(".apdu");
-    const std::string expected = FileText(report);
+    const std::string expected = testing::FileText(report);
     const bool withNames = expected.find(kNameLine) != std::string::npos;
-    if (withNames && !fs::exists(kDebianSmartcardList) && !Updating()) {
+    if (withNames && !fs::exists(kDebianSmartcardList) && !testing::Updating()) {
         GTEST_SKIP() << "the report names the card, but pcsc-tools' list is not installed";
     }
     sim::SimReader withCard;
@@ -198,26 +176,26 @@ TEST_P(ExpectedReportTest, TheRunGivesTheReportAndTheCommandsOfTheExpectedFiles)
     EXPECT_EQ(RunAnalysis(reportAndPrompt, manager), kScardSuccess);
 
     const std::string actual = ReportText(pane.text, withNames);
-    const std::string sent = CommandLines(withCard.card->CommandLog());
-    if (Updating()) {
+    std::string sent;
+    for (const sim::Bytes& command : withCard.card->CommandLog()) {
+        sent += testing::SpacedHex(command) + "\n";
+    }
+    std::erase(sent, ' ');
+    if (testing::Updating()) {
         std::ofstream(report, std::ios::binary) << actual;
-        if (!demo) {
-            std::ofstream(commands, std::ios::binary) << sent;
-        }
+        std::ofstream(demo ? "/dev/null" : commands, std::ios::binary) << sent;
         return;
     }
     EXPECT_EQ(actual, expected);
-    if (fs::exists(commands) && !demo) {
-        EXPECT_EQ(sent, FileText(commands));
+    if (fs::exists(commands)) {
+        EXPECT_EQ(sent, testing::FileText(commands));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEndCases, ExpectedReportTest, ::testing::ValuesIn(Cases()),
                          [](const auto& info) {
                              std::string name = info.param.filename().string();
-                             for (char& c : name) {
-                                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                             }
+                             std::replace_if(name.begin(), name.end(), ::ispunct, '_');
                              return name;
                          });
 
