@@ -57,10 +57,15 @@ TEST(CardNameListTest, EveryQueryOfTheListsGivesItsNames) {
         } else if (!blocks.empty() && line.starts_with("? ")) {
             blocks.back().second.push_back(line.substr(2));
         } else if (!blocks.empty()) {
+            // A list's bytes that are no UTF-8 are written as \xNN.
+            for (std::size_t at; (at = line.find("\\x")) != std::string::npos;) {
+                line.replace(at, 4, 1,
+                             static_cast<char>(std::stoi(line.substr(at + 2, 2), {}, 16)));
+            }
             blocks.back().first += (blocks.back().first.empty() ? "" : "\n") + line;
         }
     }
-    ASSERT_EQ(blocks.size(), 2u);
+    ASSERT_EQ(blocks.size(), 3u);
     for (const auto& [text, queries] : blocks) {
         const ListFile list(text);  // its last line without a newline: a name there counts
         for (const std::string& query : queries) {
@@ -73,17 +78,6 @@ TEST(CardNameListTest, EveryQueryOfTheListsGivesItsNames) {
             EXPECT_EQ(NamesFor(list.path, query.substr(0, arrow)), expected) << query;
         }
     }
-}
-
-TEST(CardNameListTest, InvalidUtf8AndControlCharactersBecomeReplacementCharacters) {
-    const ListFile list(
-        "3B 01\n\tLatin-1 \xE9t\xE9\n\tCut \xE2\x82\n\tOverlong \xC0\xAF and surrogate "
-        "\xED\xA0\x80\n\tEscape \x1B[31m and C1 \xC2\x9B\n\tTab\tkept, \xE2\x82\xAC kept\n");
-    EXPECT_EQ(
-        NamesFor(list.path, "3B 01"),
-        (std::vector<std::string>{"Latin-1 \uFFFDt\uFFFD", "Cut \uFFFD\uFFFD",
-                                  "Overlong \uFFFD\uFFFD and surrogate \uFFFD\uFFFD\uFFFD",
-                                  "Escape \uFFFD[31m and C1 \uFFFD", "Tab\tkept, \u20AC kept"}));
 }
 
 // Whole names only, in the room offered (the length, where the span holds more), bytes as

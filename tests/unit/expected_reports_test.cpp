@@ -52,8 +52,10 @@ public:
         for (std::string line; std::getline(lines, line);) {
             const std::size_t arrow = line.find("=>");
             if (!line.starts_with('#') && arrow != std::string::npos) {
-                answers_.emplace_back(Trimmed(line.substr(0, arrow)),
-                                      Trimmed(line.substr(arrow + 2)));
+                std::string prompt = line.substr(0, arrow), answer;
+                prompt.erase(prompt.find_last_not_of(" \t") + 1);
+                std::istringstream(line.substr(arrow + 2)) >> answer;
+                answers_.emplace_back(prompt, answer);
             }
         }
     }
@@ -77,13 +79,6 @@ public:
     }
 
 private:
-    static std::string Trimmed(const std::string& text) {
-        const std::size_t first = text.find_first_not_of(" \t");
-        return first == std::string::npos
-                   ? ""
-                   : text.substr(first, text.find_last_not_of(" \t\r") + 1 - first);
-    }
-
     bool Ask(const std::string& prompt, char* entry) {
         for (;;) {
             if (!scripted_ || answers_.empty()) {

@@ -45,6 +45,9 @@ namespace {
 using Reader = std::function<int(ReportAndPrompt&, const CardConnection&)>;
 using P = ReportAndPrompt;
 using C = CardConnection;
+constexpr auto kSignature = SerialNumberVariant::SignatureCard;
+constexpr auto kGeneral = SerialNumberVariant::GeneralFiles;
+constexpr auto kGeneralDir = DirectoryVariant::GeneralFiles;
 
 // What a case can call, by name; for dispatch, protocol and bus are those of the card.
 const std::map<std::string, Reader, std::less<>> kReaders = {
@@ -59,17 +62,9 @@ const std::map<std::string, Reader, std::less<>> kReaders = {
     {"own-numbers", ReadOwnNumbers},
     {"last-dialled", ReadLastNumbersDialled},
     {"serial-signature",
-     [](P& p, const C& c) {
-         return ReadCardSerialNumber(p, c, {}, SerialNumberVariant::SignatureCard);
-     }},
-    {"serial-general",
-     [](P& p, const C& c) {
-         return ReadCardSerialNumber(p, c, {}, SerialNumberVariant::GeneralFiles);
-     }},
-    {"directory",
-     [](P& p, const C& c) {
-         return ReadApplicationDirectory(p, c, {}, DirectoryVariant::GeneralFiles);
-     }},
+     [](P& p, const C& c) { return ReadCardSerialNumber(p, c, {}, kSignature); }},
+    {"serial-general", [](P& p, const C& c) { return ReadCardSerialNumber(p, c, {}, kGeneral); }},
+    {"directory", [](P& p, const C& c) { return ReadApplicationDirectory(p, c, {}, kGeneralDir); }},
     {"card-version", ReadCardVersion},
     {"insured-data", ReadInsuredDataStatus},
     {"health-pins", ReadHealthPinStatus},

@@ -78,7 +78,7 @@ TEST(GsmAlphabetTest, EveryCodeAsPerlsEncodeHasItWhateverTheHighBit) {
     EXPECT_EQ(codes, 128);
 }
 
-TEST(TextTest, CutUtf8KeepsWholeCharactersWithinTheLimit) {
+TEST(TextTest, CutsAndCodesUtf8) {
     EXPECT_EQ(CutUtf8("abc", {.characters = 2}), "ab");
     EXPECT_EQ(CutUtf8("abc", {.characters = 3}), "abc");
     EXPECT_EQ(CutUtf8("a\u20ACb", {.characters = 2}), "a\u20AC");
@@ -86,6 +86,9 @@ TEST(TextTest, CutUtf8KeepsWholeCharactersWithinTheLimit) {
     EXPECT_EQ(CutUtf8("a\u20ACb", {.bytes = 4}), "a\u20AC");
     EXPECT_EQ(CutUtf8("x", {.characters = 0}), "");
     EXPECT_EQ(Format("%s", std::string(600, 'x').c_str()).size(), 600u);
+    std::string emoji;
+    AppendUtf8(emoji, U'\U0001F600');
+    EXPECT_EQ(emoji, "\xF0\x9F\x98\x80");
 }
 
 // Every record of up to five bytes over the bytes that matter to the parser: whatever it
