@@ -15,7 +15,6 @@
 namespace zebrik::sim {
 namespace {
 
-constexpr std::uint16_t kMasterFileId = 0x3F00;
 constexpr std::size_t kNumberBytes = 10;
 constexpr int kMaxBaseDepth = 8;
 // A dialling number's digits by their BCD value: 0 to 9, then * (A) and # (B).
@@ -30,31 +29,17 @@ struct Mistake : std::invalid_argument {
     throw Mistake(what);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 bool IsHex(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return HexDigit(c) >= 0; });
+    return !text.empty() && text.find_first_not_of("0123456789ABCDEFabcdef") == text.npos;
 }
 
 Bytes HexBytes(std::string_view text) {
     if (!IsHex(text) || text.size() % 2 != 0) {
         Fail("'" + std::string(text) + "' is not hex, two digits a byte");
     }
-    Bytes bytes;
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        bytes.push_back(static_cast<std::uint8_t>(HexDigit(text[i]) * 16 + HexDigit(text[i + 1])));
+    Bytes bytes(text.size() / 2);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::from_chars(text.data() + 2 * i, text.data() + 2 * i + 2, bytes[i], 16);
     }
     return bytes;
 }
@@ -74,24 +59,6 @@ unsigned Number(std::string_view text, unsigned max) {
         Fail("'" + std::string(text) + "' is not a number from 0 to " + std::to_string(max));
     }
     return value;
-}
-
-// The next code point of UTF-8 text; the text must be valid.
-char32_t NextCodePoint(std::string_view& text) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (lead >= 0x80 && lead < 0xC2) {
-        Fail("text is not UTF-8");
-    }
-    char32_t codePoint = length == 1 ? lead : lead & (0x7Fu >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-            Fail("text is not UTF-8");
-        }
-        codePoint = codePoint << 6 | (static_cast<unsigned char>(text[i]) & 0x3Fu);
-    }
-    text.remove_prefix(length);
-    return codePoint;
 }
 
 // Text in quotes, the escapes resolved: the bytes as written.
@@ -316,14 +283,12 @@ SimFile* FileAt(SimFile& mf, std::string_view pathText, const std::function<SimF
 }
 
 Access AccessOf(std::string_view text) {
-    if (text == "always") {
-        return Access::Always;
-    }
-    if (text == "chv1") {
-        return Access::Chv1;
-    }
-    if (text == "never") {
-        return Access::Never;
+    for (const auto& [name, access] :
+         {std::pair{"always", Access::Always}, std::pair{"chv1", Access::Chv1},
+          std::pair{"never", Access::Never}}) {
+        if (text == name) {
+            return access;
+        }
     }
     Fail("read=" + std::string(text) + ": always, chv1 or never");
 }
@@ -602,12 +567,20 @@ private:
 Bytes GsmText(std::string_view utf8) {
     Bytes bytes;
     while (!utf8.empty()) {
-        const char32_t c = NextCodePoint(utf8);
-        const auto code = std::find(GsmDefaultAlphabet.begin(), GsmDefaultAlphabet.end(), c);
-        if (code == GsmDefaultAlphabet.end()) {
-            Fail(Format("U+%04X is not in the GSM default alphabet", static_cast<unsigned>(c)));
+        std::string character;
+        std::uint8_t code = 0;
+        for (; code < GsmDefaultAlphabet.size(); ++code) {
+            character.clear();
+            AppendUtf8(character, GsmDefaultAlphabet[code]);
+            if (utf8.starts_with(character)) {
+                break;
+            }
         }
-        bytes.push_back(static_cast<std::uint8_t>(code - GsmDefaultAlphabet.begin()));
+        if (code == GsmDefaultAlphabet.size()) {
+            Fail("'" + std::string(utf8) + "' begins with no character of the GSM alphabet");
+        }
+        bytes.push_back(code);
+        utf8.remove_prefix(character.size());
     }
     return bytes;
 }
