@@ -31,7 +31,8 @@
 //   attribute vendor : "Zebrik" what the reader answers for an attribute (kAttributes),
 //   attribute channel = 200001  bytes as a card file writes them, or a number
 //   send 00 B0 00 00 10 -> 0    TransmitApdu with the command, and its result
-//   call sim-cardholder -> 1    a reader of kReaders on the card, and its result
+//   call sim-cardholder -> 1    a reader of kReaders on the card (or dispatch [PROTOCOL]),
+//                               and its result
 //   card A0 C0 00 00 0F -> 90 00  a command straight to the simulated card, and its answer
 //   ! 3: ...                    the mistake in the card, by the case's line (=== is line 1)
 //   | Datei '2F02' ...          the report, a line each ("|" alone: an empty line)
@@ -215,8 +216,9 @@ struct CaseRun {
             ReportReaderProperties(pane, connection);
             return 1;
         }
-        if (words[1] == "dispatch") {
-            DispatchCardFamily(pane, connection, protocol, ClassifyAtr(simCard->Description().atr));
+        if (words[1] == "dispatch") {  // under the card's protocol or the one given
+            const std::uint32_t under = words.size() > 2 ? std::stoul(words[2]) : protocol;
+            DispatchCardFamily(pane, connection, under, ClassifyAtr(simCard->Description().atr));
             return 1;
         }
         const auto reader = kReaders.find(words[1]);
