@@ -12,8 +12,8 @@
 // Simulated cards as text files (NAME.card), one statement a line:
 //
 //   # Everything after a '#' outside quotes is a comment.
-//   base sim-pin                  start from the card NAME.card beside this file or, if there
-//                                 is none, from the catalogue card NAME (first statement only)
+//   base sim-pin                  start from the catalogue card NAME or, if there is none,
+//                                 from the card NAME.card beside this file (first statement)
 //   title GSM-SIM-Karte ...       one line for people (required)
 //   atr 3B 16 94 5A 45 42 52 49 4B
 //   protocol T=0                  T=0 or T=1
