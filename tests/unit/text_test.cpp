@@ -86,9 +86,9 @@ TEST(TextTest, CutsAndCodesUtf8) {
     EXPECT_EQ(CutUtf8("a\u20ACb", {.bytes = 4}), "a\u20AC");
     EXPECT_EQ(CutUtf8("x", {.characters = 0}), "");
     EXPECT_EQ(Format("%s", std::string(600, 'x').c_str()).size(), 600u);
-    std::string emoji;
-    AppendUtf8(emoji, U'\U0001F600');
-    EXPECT_EQ(emoji, "\xF0\x9F\x98\x80");
+    std::string last;
+    AppendUtf8(last, U'\U0010FFFF');
+    EXPECT_EQ(last, "\xF4\x8F\xBF\xBF");
 }
 
 // Every record of up to five bytes over the bytes that matter to the parser: whatever it
