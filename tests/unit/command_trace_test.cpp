@@ -12,6 +12,7 @@
 
 #include "core/analysis/analysis_run.h"
 #include "core/report/text.h"
+#include "sim/card_file.h"
 #include "sim/catalog.h"
 #include "sim/sim_resource_manager.h"
 #include "support/fakes.h"
@@ -32,7 +33,7 @@ struct TracedRun {
 std::unique_ptr<TracedRun> TraceCard(const char* name, testing::PinAnswer answer,
                                      std::function<ResultCode(sim::Call, std::size_t)> fault) {
     auto run = std::make_unique<TracedRun>();
-    run->card = std::make_shared<sim::SimCard>(*sim::FindCard(name));
+    run->card = std::make_shared<sim::SimCard>(*sim::FindCard(name, ZEBRIK_TEST_CARD_DIR));
     sim::SimReader reader;
     reader.name = "Leser";
     reader.card = run->card;

@@ -168,7 +168,12 @@ TEST_P(ExpectedReportTest, TheRunGivesTheReportAndTheCommandsOfTheExpectedFiles)
     TerminalAnswers typed(fs::path(GetParam()).replace_extension(".input"));
     ReportAndPrompt reportAndPrompt{pane, typed};
 
-    EXPECT_EQ(RunAnalysis(reportAndPrompt, manager), kScardSuccess);
+    // A CARD[@VARIANT].args gives zebrik-report options; of them only --atr changes the run.
+    const fs::path args = fs::path(GetParam()).replace_extension(".args");
+    AnalysisOptions options;
+    options.decodeAtr =
+        fs::exists(args) && testing::FileText(args).find("--atr") != std::string::npos;
+    EXPECT_EQ(RunAnalysis(reportAndPrompt, manager, options), kScardSuccess);
 
     const std::string actual = ReportText(pane.text, withNames);
     std::string sent;
