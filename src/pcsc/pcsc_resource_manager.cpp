@@ -41,6 +41,20 @@ DWORD Offered(std::uint32_t length, std::size_t capacity) {
     return static_cast<DWORD>(std::min<std::size_t>(length, capacity));
 }
 
+// The result of a call that filled a buffer, and the length it filled. A length beyond
+// the buffer cannot come from a well-behaved pcscd; it is never passed on as filled.
+ResultCode Filled(LONG result, DWORD filled, std::size_t capacity, std::uint32_t& length) {
+    length = 0;
+    if (result != SCARD_S_SUCCESS) {
+        return ToResultCode(result);
+    }
+    if (filled > capacity) {
+        return kScardEInsufficientBuffer;
+    }
+    length = static_cast<std::uint32_t>(filled);
+    return kScardSuccess;
+}
+
 }  // namespace
 
 ResultCode PcscResourceManager::EstablishContext(std::uint32_t scope, ContextHandle& context) {
@@ -54,17 +68,7 @@ ResultCode PcscResourceManager::ListReaders(ContextHandle context, std::span<cha
                                             std::uint32_t& length) {
     DWORD filled = Offered(length, readers.size());
     const LONG result = SCardListReaders(ToContext(context), nullptr, readers.data(), &filled);
-    if (result != SCARD_S_SUCCESS) {
-        length = 0;
-        return ToResultCode(result);
-    }
-    if (filled > readers.size()) {
-        // Cannot happen with a well-behaved pcscd; never claim more than the buffer holds.
-        length = 0;
-        return kScardEInsufficientBuffer;
-    }
-    length = static_cast<std::uint32_t>(filled);
-    return kScardSuccess;
+    return Filled(result, filled, readers.size(), length);
 }
 
 ResultCode PcscResourceManager::GetStatusChange(ContextHandle context, std::uint32_t timeout,
@@ -131,15 +135,7 @@ ResultCode PcscResourceManager::GetAttrib(CardHandle card, std::uint32_t attribu
                                           std::span<std::uint8_t> value, std::uint32_t& length) {
     DWORD filled = Offered(length, value.size());
     const LONG result = SCardGetAttrib(ToCard(card), attributeId, value.data(), &filled);
-    if (result != SCARD_S_SUCCESS) {
-        return ToResultCode(result);
-    }
-    if (filled > value.size()) {
-        length = 0;
-        return kScardEInsufficientBuffer;
-    }
-    length = static_cast<std::uint32_t>(filled);
-    return kScardSuccess;
+    return Filled(result, filled, value.size(), length);
 }
 
 ResultCode PcscResourceManager::Transmit(CardHandle card, SendPci sendPci,
@@ -150,16 +146,7 @@ ResultCode PcscResourceManager::Transmit(CardHandle card, SendPci sendPci,
     DWORD received = Offered(responseLength, response.size());
     const LONG result = SCardTransmit(ToCard(card), header, command.data(), command.size(), nullptr,
                                       response.data(), &received);
-    if (result != SCARD_S_SUCCESS) {
-        responseLength = 0;
-        return ToResultCode(result);
-    }
-    if (received > response.size()) {
-        responseLength = 0;
-        return kScardEInsufficientBuffer;
-    }
-    responseLength = static_cast<std::uint32_t>(received);
-    return kScardSuccess;
+    return Filled(result, received, response.size(), responseLength);
 }
 
 ResultCode PcscResourceManager::Disconnect(CardHandle card, std::uint32_t disposition) {

@@ -17,6 +17,7 @@
 #include "core/apdu/transmit.h"
 #include "core/ports/pin_prompt.h"
 #include "core/ports/report.h"
+#include "sim/card_file.h"
 #include "sim/catalog.h"
 
 // What the unit tests and the fuzz targets share: a report pane, a card holder, a resource
@@ -24,9 +25,9 @@
 // writes), and a watch that checks the rules of a run as it goes by.
 namespace zebrik::testing {
 
-// Every simulated card the tests and the fuzz seeds run.
+// Every simulated card the tests and the fuzz seeds run: the catalogue's and tests/cards.
 inline std::vector<sim::CardDescription> AllTestCards() {
-    return sim::AllCards();
+    return sim::AllCards(ZEBRIK_TEST_CARD_DIR);
 }
 
 // A reader holding a fresh card of the description.
