@@ -38,6 +38,7 @@
 #include "app/single_instance.h"
 #include "core/analysis/analysis_run.h"
 #include "pcsc/pcsc_resource_manager.h"
+#include "sim/card_file.h"
 #include "sim/catalog.h"
 #include "sim/sim_resource_manager.h"
 
@@ -68,7 +69,8 @@ public:
 };
 
 std::unique_ptr<zebrik::sim::SimResourceManager> OneReaderWith(const std::string& cardName) {
-    std::optional<zebrik::sim::CardDescription> card = zebrik::sim::FindCard(cardName);
+    std::optional<zebrik::sim::CardDescription> card =
+        zebrik::sim::FindCard(cardName, ZEBRIK_TEST_CARD_DIR);
     if (!card) {
         return nullptr;
     }

@@ -1,41 +1,20 @@
-// The whole analysis run against a resource manager whose every answer comes from the
-// fuzz input: the reader list, each reader's state and ATR, the card names, the
-// connection, the card state, the reader attributes and the card's responses, and the
-// PIN prompts. See fuzz_input.h for the chunks and fuzz_fakes.h for what each call reads.
-// The run explains each ATR and is traced, as zebrik-report --atr --trace does it.
-#include <cstddef>
-#include <cstdint>
-#include <span>
-
+// The whole analysis run against a resource manager, cards and a card holder whose every
+// answer comes from the fuzz input (see ScriptedResourceManager in tests/support/fakes.h),
+// explaining each ATR and traced, as zebrik-report --atr --trace runs it.
 #include "core/analysis/analysis_run.h"
-#include "core/analysis/command_trace.h"
-#include "fuzz_fakes.h"
-
-namespace {
-
-// Whatever a card or reader sends, a trace line stays one line of UTF-8.
-struct CheckedTrace : zebrik::TraceSink {
-    void WriteLine(std::string_view line) override {
-        if (line.find_first_of("\r\n") != std::string_view::npos ||
-            !zebrik::fuzz::IsValidUtf8(line)) {
-            zebrik::fuzz::Finding("a trace line that is not one line of UTF-8");
-        }
-    }
-};
-
-}  // namespace
+#include "fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zebrik;
-    fuzz::ChunkReader input(std::span<const std::uint8_t>(data, size));
-    fuzz::PinWatch watch;
-    fuzz::CheckedReport report;
-    fuzz::FuzzPinPrompt prompt(input, watch);
-    fuzz::FuzzResourceManager manager(input, watch);
-    CheckedTrace trace;
-    TracingResourceManager traced(manager, trace);
-    ReportAndPrompt pane{report, prompt};
+    testing::Script script({data, size});
+    testing::ScriptedResourceManager manager(script);
+    testing::ScriptedPinPrompt prompt(script);
+    testing::RuleWatch watch(manager, prompt);
+    watch.keep = fuzz::kShowReport;
+    TracingResourceManager traced(watch, watch);
+    ReportAndPrompt pane{watch, watch};
     RunAnalysis(pane, traced, {.decodeAtr = true});
-    manager.CheckAllClosed();
+    watch.Finish();
+    fuzz::Done(watch);
     return 0;
 }

@@ -3,8 +3,7 @@
 
 #include "sim/catalog.h"
 
-// Cards with general ISO 7816-4 files: the German electronic health card (eGK), an ISO
-// card that is no health card, and a USIM.
+// Cards with general ISO 7816-4 files: the German electronic health card (eGK) and a USIM.
 namespace zebrik::sim {
 namespace {
 
@@ -26,11 +25,6 @@ Bytes DirectoryRecord(const Bytes& aid, std::optional<std::string_view> label,
 
 SimFile WithShortId(SimFile file, std::uint8_t shortId) {
     file.shortId = shortId;
-    return file;
-}
-
-SimFile WithSelectStatus(SimFile file, std::uint16_t status) {
-    file.selectStatus = status;
     return file;
 }
 
@@ -71,21 +65,6 @@ CardDescription HealthCard(SimFile health) {
     return card;
 }
 
-CardDescription GeneralIsoCard() {
-    CardDescription card;
-    card.name = "iso-general";
-    card.title = "ISO-Karte mit allgemeinen Dateien, keine eGK";
-    card.atr = Hex("3B F8 13 00 00 81 31 FE 45 4A 43 4F 50 76 32 34 31 B7");
-    card.protocol = kProtocolT1;
-    card.mf = MasterFile({
-        RecordFile(0x2F00, {DirectoryRecord(Hex("A0 00 00 03 08 00 00 10 00 01 00"), "PIV"),
-                            // A record that starts with the AID itself, with no template around it.
-                            Hex("4F 07 A0 00 00 02 47 10 01")}),
-        TransparentFile(0x2F02, Hex("5A 08 12 34 56 78 90 12 34 5F")),
-    });
-    return card;
-}
-
 // A USIM of a German network that answers SIM commands (class A0) for its MF only and
 // keeps no GSM files, so the SIM part of a run ends at EF ICCID.
 CardDescription Usim() {
@@ -101,31 +80,13 @@ CardDescription Usim() {
          DirectoryRecord(Hex("A0 00 00 00 87 10 04 FF 49 FF FF FF FF FF FF FF"), "ISIM"),
          // 3GPP2's CSIM, its label element there but empty; padded to the others' length.
          DirectoryRecord(Hex("A0 00 00 03 43 10 02 FF 49 FF FF FF FF FF FF FF"), "", 26)})});
-    card.inDemo = true;
     return card;
 }
 
 }  // namespace
 
 void AddGeneralCards(std::vector<CardDescription>& cards) {
-    CardDescription egk = HealthCard(HealthApplication());
-    egk.inDemo = true;
-    cards.push_back(std::move(egk));
-
-    // The health application switched off by the card's issuer.
-    CardDescription deactivated = HealthCard(WithSelectStatus(HealthApplication(), 0x6283));
-    deactivated.name = "egk-deactivated";
-    deactivated.title = "eGK mit deaktivierter Gesundheitsanwendung";
-    cards.push_back(std::move(deactivated));
-
-    // A mobile card terminal that has not authenticated itself may not read the VSD.
-    CardDescription unauthorised = HealthCard(HealthApplication());
-    unauthorised.name = "egk-unauthorised";
-    unauthorised.title = "eGK an einem nicht autorisierten mobilen Kartenterminal";
-    unauthorised.scripted.push_back({Hex("00 B0 8C 00 00"), Hex("69 00")});
-    cards.push_back(std::move(unauthorised));
-
-    cards.push_back(GeneralIsoCard());
+    cards.push_back(HealthCard(HealthApplication()));
     cards.push_back(Usim());
 }
 

@@ -93,7 +93,6 @@ CardDescription Geldkarte() {
         GeldkarteHbci(),
         DedicatedFile(0xAB00, {RecordFile(0x0016, {Hex("03 03")})}),
     });
-    card.inDemo = true;
     return card;
 }
 
@@ -109,7 +108,6 @@ CardDescription PlainBankCard() {
         RecordFile(0x0016, {Hex("03 03"), Hex("03 03"), Hex("03 01")}),
         TransparentFile(0x2F02, Hex("5A 0A 89 49 01 00 98 76 54 32 10 9F")),
     });
-    card.inDemo = true;
     return card;
 }
 

@@ -88,7 +88,6 @@ struct CardDescription {
     Chv chv1;
     Chv chv2;
     std::vector<ScriptedAnswer> scripted;
-    bool inDemo = false;  // shown by zebrik-report --demo
 };
 
 class SimCard {

@@ -1,6 +1,7 @@
 // zebrik-vpcd-card: puts one card of the simulated kit behind the vpcd virtual reader,
 // so that pcscd and every program on top of it see a real reader with that card. vpcd
-// listens on a TCP port of its own; the card is the client.
+// listens on a TCP port of its own; the card is the client. A card is a catalogue card or
+// a card file (see sim/card_file.h), by name from the card directory or by its path.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -17,6 +18,7 @@
 #include <thread>
 
 #include "core/report/text.h"
+#include "sim/card_file.h"
 #include "sim/catalog.h"
 #include "vpcd/vpcd_protocol.h"
 
@@ -27,18 +29,26 @@ constexpr int kDefaultPort = 0x8C7B;
 constexpr auto kRetryInterval = std::chrono::milliseconds(100);
 constexpr int kConnectAttempts = 600;  // a minute for pcscd to start its readers
 
+// The test cards of the source tree, the directory a card name is looked up in by default.
+constexpr std::string_view kDefaultCardDirectory = ZEBRIK_CARD_DIR;
+
 constexpr std::string_view kUsage =
-    "Aufruf: zebrik-vpcd-card --card NAME [--port N] [--log DATEI]\n"
-    "        zebrik-vpcd-card --list\n"
+    "Aufruf: zebrik-vpcd-card (--card NAME | --card-file DATEI) [--card-dir VERZEICHNIS]\n"
+    "                         [--port N] [--log DATEI]\n"
+    "        zebrik-vpcd-card --list [--card-dir VERZEICHNIS]\n"
     "\n"
     "Verbindet eine simulierte Karte mit dem virtuellen Leser vpcd (vsmartcard) in pcscd.\n"
-    "  --card NAME   die Karte aus dem Katalog (siehe --list)\n"
-    "  --port N      der Port des vpcd-Lesers (Vorgabe 35963)\n"
-    "  --log DATEI   jedes Kommando-APDU hexadezimal anhängen, eines je Zeile\n"
-    "  --list        die Namen und Titel der Karten im Katalog\n";
+    "  --card NAME       die Karte aus dem Katalog oder NAME.card im Kartenverzeichnis\n"
+    "  --card-file DATEI die Karte aus einer Kartendatei\n"
+    "  --card-dir VERZ.  das Kartenverzeichnis (Vorgabe: die Testkarten der Quellen)\n"
+    "  --port N          der Port des vpcd-Lesers (Vorgabe 35963)\n"
+    "  --log DATEI       jedes Kommando-APDU hexadezimal anhängen, eines je Zeile\n"
+    "  --list            die Namen und Titel der Karten\n";
 
 struct Options {
     std::string card;
+    std::string cardFile;
+    std::string cardDirectory{kDefaultCardDirectory};
     int port = kDefaultPort;
     std::string log;
     bool list = false;
@@ -70,6 +80,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             options.list = true;
         } else if (argument == "--card" && hasValue) {
             options.card = argv[++i];
+        } else if (argument == "--card-file" && hasValue) {
+            options.cardFile = argv[++i];
+        } else if (argument == "--card-dir" && hasValue) {
+            options.cardDirectory = argv[++i];
         } else if (argument == "--log" && hasValue) {
             options.log = argv[++i];
         } else if (argument == "--port" && hasValue) {
@@ -82,17 +96,38 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             return std::nullopt;
         }
     }
-    if (!options.list && options.card.empty()) {
+    if (!options.list && options.card.empty() == options.cardFile.empty()) {
         return std::nullopt;
     }
     return options;
 }
 
-int ListCards() {
-    for (const zebrik::sim::CardDescription& card : zebrik::sim::AllCards()) {
+int ListCards(const std::string& directory) {
+    for (const zebrik::sim::CardDescription& card : zebrik::sim::AllCards(directory)) {
         std::printf("%s\t%s\n", card.name.c_str(), card.title.c_str());
     }
     return 0;
+}
+
+// The card the options name; a mistake in a card file is reported with its file and line.
+std::optional<zebrik::sim::CardDescription> ChosenCard(const Options& options) {
+    try {
+        if (!options.cardFile.empty()) {
+            return zebrik::sim::LoadCardFile(options.cardFile);
+        }
+        std::optional<zebrik::sim::CardDescription> card =
+            zebrik::sim::FindCard(options.card, options.cardDirectory);
+        if (!card) {
+            std::fprintf(stderr,
+                         "zebrik-vpcd-card: keine Karte \"%s\" im Katalog oder in %s (siehe "
+                         "--list)\n",
+                         options.card.c_str(), options.cardDirectory.c_str());
+        }
+        return card;
+    } catch (const zebrik::sim::CardFileError& error) {
+        std::fprintf(stderr, "zebrik-vpcd-card: %s\n", error.what());
+        return std::nullopt;
+    }
 }
 
 // Connects to vpcd on the loopback address, trying again while nobody listens yet.
@@ -204,12 +239,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options->list) {
-        return ListCards();
+        try {
+            return ListCards(options->cardDirectory);
+        } catch (const zebrik::sim::CardFileError& error) {
+            std::fprintf(stderr, "zebrik-vpcd-card: %s\n", error.what());
+            return 2;
+        }
     }
-    std::optional<zebrik::sim::CardDescription> description = zebrik::sim::FindCard(options->card);
+    std::optional<zebrik::sim::CardDescription> description = ChosenCard(*options);
     if (!description) {
-        std::fprintf(stderr, "zebrik-vpcd-card: keine Karte \"%s\" im Katalog (siehe --list)\n",
-                     options->card.c_str());
         return 2;
     }
     std::FILE* log = nullptr;

@@ -9,24 +9,16 @@
 int main(int argc, char** argv) {
     const std::string_view mode = argc == 2 ? argv[1] : "";
     zebrik::cli::TerminalPinPrompt prompt;
-    if (mode == "pin") {
-        zebrik::PinEntryBuffer buffer;
-        if (!prompt.AskPin(buffer)) {
-            std::puts("abgebrochen");
-            return 0;
-        }
-        std::printf("bestätigt: PIN=%s\n", buffer.pin.data());
-        return 0;
+    zebrik::PinEntryBuffer pin;
+    zebrik::PinUnblockBuffer pair;
+    if (mode == "pin" && prompt.AskPin(pin)) {
+        std::printf("bestätigt: PIN=%s\n", pin.pin.data());
+    } else if (mode == "unblock" && prompt.AskPukAndNewPin(pair)) {
+        std::printf("bestätigt: PUK=%s neue PIN=%s\n", pair.Puk(), pair.NewPin());
+    } else if (mode == "pin" || mode == "unblock") {
+        std::puts("abgebrochen");
+    } else {
+        std::fputs("Aufruf: zebrik_pin_prompt_probe pin|unblock\n", stderr);
+        return 2;
     }
-    if (mode == "unblock") {
-        zebrik::PinUnblockBuffer buffer;
-        if (!prompt.AskPukAndNewPin(buffer)) {
-            std::puts("abgebrochen");
-            return 0;
-        }
-        std::printf("bestätigt: PUK=%s neue PIN=%s\n", buffer.Puk(), buffer.NewPin());
-        return 0;
-    }
-    std::fputs("Aufruf: zebrik_pin_prompt_probe pin|unblock\n", stderr);
-    return 2;
 }

@@ -1,148 +1,90 @@
 #!/usr/bin/env python3
 """Runs a command on a pseudo-terminal of its own and answers its prompts.
 
-The command gets the pseudo-terminal as its controlling terminal (so /dev/tty is the
-pseudo-terminal), while its standard output goes to a file and its standard input is
-empty: exactly how a user at a terminal runs `zebrik-report > report.txt`.
-
-Answers come from a file, one per line, as `PROMPT => ANSWER`: the driver waits until the
-terminal shows PROMPT, then types ANSWER and Enter. `<EOF>` types Ctrl-D instead, `<INTR>`
-Ctrl-C; an empty answer is Enter alone. Lines starting with '#' are comments.
-
-Checks, each a failure with a message on stderr:
-- every prompt came in the given order, and no prompt came after the last answer (such a
-  prompt is answered with Ctrl-D);
-- no answer of four or more characters appeared on the terminal (echo was off);
-- the terminal has its echo back when the command has ended, whatever way it ended.
-
-Exit status: the command's own, 128 + N when a signal N ended it, 3 when a check failed.
+The pseudo-terminal is its controlling terminal (/dev/tty), stdout goes to a file, stdin is
+empty: as `zebrik-report > report.txt` runs at a terminal. Answers: lines `PROMPT => ANSWER`
+('#': comment); once the terminal shows PROMPT, ANSWER and Enter are typed (`<EOF>`: Ctrl-D,
+`<INTR>`: Ctrl-C). It fails (exit status 3) when a prompt never came, one came after the last
+answer, an answer of four or more characters showed, or echo was left off; otherwise it ends
+with the command's status, or 128 + N after signal N.
 """
 
 import argparse
 import os
 import select
-import signal
 import subprocess
 import sys
 import termios
 import time
 
-CONTROL_KEYS = {"<EOF>": b"\x04", "<INTR>": b"\x03"}
-KNOWN_PROMPTS = (b"PIN-Code:", b"PUK:", b"Neue PIN:", b"PIN wiederholen:")
+KEYS = {"<EOF>": b"\x04", "<INTR>": b"\x03"}
+PROMPTS = (b"PIN-Code:", b"PUK:", b"Neue PIN:", b"PIN wiederholen:")
 
 
-def read_answers(path):
-    answers = []
-    with open(path, encoding="utf-8") as f:
-        for raw in f:
-            line = raw.rstrip("\n")
-            if not line.strip() or line.startswith("#"):
-                continue
-            prompt, sep, answer = line.partition("=>")
-            if not sep:
-                raise SystemExit(f"{path}: line without '=>': {line!r}")
-            answers.append((prompt.strip(), answer.strip()))
-    return answers
+def parse(lines):
+    return [tuple(part.strip() for part in line.split("=>", 1))
+            for line in lines if line.strip() and not line.startswith("#")]
 
 
-def keys_for(answer):
-    if answer in CONTROL_KEYS:
-        return CONTROL_KEYS[answer]
-    return answer.encode("utf-8") + b"\n"
+def read_terminal(master, wait):
+    try:
+        return os.read(master, 4096) if select.select([master], [], [], wait)[0] else None
+    except OSError:
+        return b""
 
 
-def run(command, answers, stdout_path, timeout):
-    """Returns the command's wait status, the terminal transcript and the failed checks."""
+def run(command, answers, stdout_path, timeout=60):
+    """Returns the exit status (as above), the terminal's transcript and the failed checks."""
     master, slave = os.openpty()
-    slave_name = os.ttyname(slave)
-
-    def take_terminal():
-        # start_new_session has made the child a session leader without a terminal; the
-        # first terminal it opens becomes its controlling terminal.
-        os.close(os.open(slave_name, os.O_RDWR))
-
+    terminal = os.ttyname(slave)
     with open(stdout_path, "wb") as out:
+        # A new session has no terminal: the first one it opens becomes its controlling one.
         child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out,
-                                 start_new_session=True, preexec_fn=take_terminal)
-    transcript = b""
-    seen_up_to = 0
-    pending = list(answers)
-    failures = []
+                                 start_new_session=True,
+                                 preexec_fn=lambda: os.close(os.open(terminal, os.O_RDWR)))
+    transcript, seen, pending, failures = b"", 0, list(answers), []
     deadline = time.monotonic() + timeout
     while True:
+        chunk = read_terminal(master, 0.05)
+        transcript += chunk or b""
+        for prompt in [pending[0][0].encode()] if pending else PROMPTS:
+            found = transcript.find(prompt, seen)
+            if found >= 0:
+                seen = found + len(prompt)
+                if not pending:
+                    failures.append(f"unexpected prompt {prompt.decode()!r}: cancelled it")
+                answer = pending.pop(0)[1] if pending else "<EOF>"
+                os.write(master, KEYS.get(answer, answer.encode() + b"\n"))
+                break
+        if child.poll() is not None and chunk is None:
+            break
         if time.monotonic() > deadline:
-            failures.append(f"no end after {timeout} s; terminal so far: {transcript!r}")
+            failures.append(f"no end after {timeout} s")
             child.kill()
             break
-        ready, _, _ = select.select([master], [], [], 0.05)
-        if ready:
-            try:
-                chunk = os.read(master, 4096)
-            except OSError:
-                chunk = b""
-            transcript += chunk
-        if pending:
-            prompt = pending[0][0].encode("utf-8")
-            found = transcript.find(prompt, seen_up_to)
-            if found >= 0:
-                _, answer = pending.pop(0)
-                seen_up_to = found + len(prompt)
-                os.write(master, keys_for(answer))
-        else:
-            for prompt in KNOWN_PROMPTS:
-                found = transcript.find(prompt, seen_up_to)
-                if found >= 0:
-                    failures.append(f"unexpected prompt {prompt.decode()!r}: cancelled it")
-                    seen_up_to = found + len(prompt)
-                    os.write(master, CONTROL_KEYS["<EOF>"])
-        if child.poll() is not None and not ready:
-            break
     status = child.wait()
-    # Whatever is still buffered on the terminal belongs to the transcript.
-    while select.select([master], [], [], 0.05)[0]:
-        try:
-            chunk = os.read(master, 4096)
-        except OSError:
-            break
-        if not chunk:
-            break
+    while chunk := read_terminal(master, 0.05):  # what is still on its way
         transcript += chunk
-
-    if pending:
-        failures.append("prompts never shown: " + ", ".join(repr(p) for p, _ in pending))
     text = transcript.decode("utf-8", errors="replace")
-    for _, answer in answers:
-        if len(answer) >= 4 and answer not in CONTROL_KEYS and answer in text:
-            failures.append(f"the typed text {answer!r} was shown on the terminal")
+    failures += [f"prompt never shown: {prompt!r}" for prompt, _ in pending]
+    failures += [f"the typed text {answer!r} was shown on the terminal" for _, answer in answers
+                 if len(answer) >= 4 and answer not in KEYS and answer in text]
     if not termios.tcgetattr(slave)[3] & termios.ECHO:
         failures.append("the terminal was left with echo off")
     os.close(master)
     os.close(slave)
-
-    return status, text, failures
-
-
-def exit_status(status, failures):
-    if failures:
-        return 3
-    return 128 - status if status < 0 else status
+    return 3 if failures else 128 - status if status < 0 else status, text, failures
 
 
-def main():
+if __name__ == "__main__":
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--answers", required=True)
     parser.add_argument("--stdout", required=True)
     parser.add_argument("--timeout", type=float, default=60)
     parser.add_argument("command", nargs="+")
     args = parser.parse_args()
-    signal.signal(signal.SIGPIPE, signal.SIG_DFL)
-    status, text, failures = run(args.command, read_answers(args.answers), args.stdout,
-                                 args.timeout)
+    with open(args.answers, encoding="utf-8") as f:
+        status, text, failures = run(args.command, parse(f), args.stdout, args.timeout)
     sys.stderr.write("terminal transcript:\n" + text.replace("\r\n", "\n") + "\n")
-    for failure in failures:
-        sys.stderr.write(f"pty_session: {failure}\n")
-    return exit_status(status, failures)
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+    sys.stderr.writelines(f"pty_session: {failure}\n" for failure in failures)
+    sys.exit(status)

@@ -1,11 +1,7 @@
 #!/usr/bin/env bash
-# One end-to-end test of zebrik-report against the real pcscd, with simulated cards
-# behind the vpcd virtual reader, compared with an expected report.
-#
-# The test runs in private mount and network namespaces with a pcscd of its own, or on
-# the machine's /run/pcscd when namespaces are not allowed, skipping (exit 77) when
-# another pcscd is in the way (tests/support/pcscd_sandbox.sh).
-#
+# One end-to-end test of zebrik-report against the real pcscd (of its own, see
+# tests/support/pcscd_sandbox.sh), simulated cards behind the vpcd reader, compared with an
+# expected report.
 #   run_e2e.sh --bin-dir DIR --case tests/e2e/expected/CARD[@VARIANT].txt [--update]
 #       one vpcd reader (two slots) with CARD in slot 0; CARD[@VARIANT].input, if it
 #       exists, holds the answers typed at the PIN prompts (see pty_session.py) and the
@@ -16,10 +12,9 @@
 #   run_e2e.sh --bin-dir DIR --setup no-pcscd|no-readers|vpcd [--card NAME]...
 #              --expected FILE [--input FILE] [--exit-code N] [--update]
 #
-# --update writes the report into the expected file instead of comparing, for review
-# by eye before it is committed. --wrap "PROGRAM [ARGS]" starts zebrik-report through
-# PROGRAM (valgrind_wrap.sh runs it under memcheck). Exit status: 0 passed, 1 failed,
-# 77 skipped.
+# --update writes the report (and command list) instead of comparing, for review by eye.
+# --wrap "PROGRAM [ARGS]" starts zebrik-report through PROGRAM (valgrind_wrap.sh).
+# Exit status: 0 passed, 1 failed, 77 skipped.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -28,23 +23,10 @@ original_args=("$@")
 # shellcheck source=../support/pcscd_sandbox.sh
 source "$here/../support/pcscd_sandbox.sh"
 
-bin_dir=""
-setup=""
-cards=()
-expected=""
-input=""
-exit_code=0
-update=0
-wrap=()  # a program that zebrik-report is started through
-report_args=()
-
+bin_dir="" setup="" cards=() expected="" input="" exit_code=0 update=0 wrap=() report_args=()
 fail() {
     echo "e2e: $*" >&2
     exit 1
-}
-skip() {
-    echo "e2e: SKIPPED: $*" >&2
-    exit 77
 }
 
 while (($#)); do
@@ -99,11 +81,9 @@ case "$setup" in
 esac
 
 actual="$work/report.txt"
-started=$EPOCHREALTIME
 set +e
 if [[ -n "$input" ]]; then
-    # Debian's own python3 first: a version manager's shim on PATH is slow to start.
-    python=/usr/bin/python3
+    python=/usr/bin/python3  # not a version manager's shim on PATH, slow to start
     [[ -x "$python" ]] || python=python3
     "$python" "$here/pty_session.py" --answers "$input" --stdout "$actual" -- "${wrap[@]}" "$report_bin" "${report_args[@]}"
 else
@@ -111,21 +91,12 @@ else
     setsid -w timeout 60 "${wrap[@]}" "$report_bin" "${report_args[@]}" </dev/null >"$actual" 2>"$work/stderr.txt"
 fi
 status=$?
-awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "e2e: zebrik-report took %.2f s\n", b - a }' >&2
 set -e
-if [[ -s "$work/stderr.txt" ]]; then
-    echo "zebrik-report wrote on stderr:" >&2
-    cat "$work/stderr.txt" >&2
-fi
-if [[ -s "$work/card.log" ]]; then
-    cat "$work/card.log" >&2
-fi
+cat "$work/stderr.txt" "$work/card.log" >&2 2>/dev/null || true
 
-# The commands the card in slot 0 received, one per line in hex, when the test keeps an
-# expected list of them (an empty list: no command may reach the card).
-expected_apdus="${expected%.txt}.apdu"
-actual_apdus="$work/apdu-0.log"
-[[ -f "$actual_apdus" ]] || : >"$actual_apdus"
+# The commands the card in slot 0 received, when the test keeps a list of them.
+expected_apdus="${expected%.txt}.apdu" actual_apdus="$work/apdu-0.log"
+touch "$actual_apdus"
 
 # Card names come from pcsc-tools' ATR list, which changes with that package or may be
 # missing. Only a case whose expected report names the card compares the names; the
@@ -136,30 +107,21 @@ if [[ -f "$expected" ]] && ! grep -q "$names_line" "$expected"; then
     grep -v "$names_line" "$actual" >"$work/report-without-names.txt" || true
     actual="$work/report-without-names.txt"
 elif ((!update)) && [[ ! -f "$smartcard_list" ]]; then
-    skip "the expected report names the card, but $smartcard_list (pcsc-tools) is not installed"
+    sandbox_skip "the expected report names the card, but $smartcard_list (pcsc-tools) is not installed"
 fi
 
 if ((update)); then
     cp "$actual" "$expected"
-    echo "e2e: wrote $expected (exit status $status); review it by eye before committing:"
+    [[ ! -f "$expected_apdus" ]] || cp "$actual_apdus" "$expected_apdus"
+    echo "e2e: wrote $expected (exit status $status) and its commands; review them by eye:"
     cat "$expected"
-    if [[ -f "$expected_apdus" ]]; then
-        cp "$actual_apdus" "$expected_apdus"
-        echo "e2e: wrote $expected_apdus ($(wc -l <"$expected_apdus") commands)"
-    fi
     exit 0
 fi
 
 result=0
-if ! diff -u --label expected --label actual "$expected" "$actual"; then
-    echo "e2e: the report differs from $expected" >&2
-    result=1
-fi
-if [[ -f "$expected_apdus" ]] &&
-    ! diff -u --label expected-commands --label actual-commands "$expected_apdus" "$actual_apdus"; then
-    echo "e2e: the card received other commands than $expected_apdus lists" >&2
-    result=1
-fi
+diff -u --label expected --label actual "$expected" "$actual" || result=1
+[[ ! -f "$expected_apdus" ]] ||
+    diff -u --label expected-commands --label sent-commands "$expected_apdus" "$actual_apdus" || result=1
 if ((status != exit_code)); then
     echo "e2e: zebrik-report ended with $status, expected $exit_code" >&2
     result=1
@@ -167,18 +129,12 @@ fi
 # Nothing typed at a prompt may reach standard output. A value that the report shows
 # anyway (PIN 1234 of the test cards is part of their ICCID) cannot tell, so only the
 # typed values that the expected report does not hold are looked for.
-if [[ -n "$input" ]]; then
-    while IFS= read -r line; do
-        [[ "$line" == *"=>"* && "$line" != \#* ]] || continue
-        typed=$(sed 's/^[[:space:]]*//; s/[[:space:]]*$//' <<<"${line#*=>}")
-        if ((${#typed} >= 4)) && [[ "$typed" != "<EOF>" && "$typed" != "<INTR>" ]] &&
-            ! grep -qF -- "$typed" "$expected" && grep -qF -- "$typed" "$work/report.txt"; then
-            echo "e2e: the typed text '$typed' appeared on standard output" >&2
-            result=1
-        fi
-    done <"$input"
-fi
-if ((result == 0)); then
-    echo "e2e: report as expected ($(sandbox_where), exit status $status)"
-fi
+while IFS= read -r typed; do
+    if ((${#typed} >= 4)) && [[ "$typed" != \<*\> ]] && ! grep -qF -- "$typed" "$expected" &&
+        grep -qF -- "$typed" "$work/report.txt"; then
+        echo "e2e: the typed text '$typed' appeared on standard output" >&2
+        result=1
+    fi
+done < <([[ -z "$input" ]] || sed -nE '/^#/d; s/.*=>[[:space:]]*(.*[^[:space:]])[[:space:]]*$/\1/p' "$input")
+((result)) || echo "e2e: report as expected ($(sandbox_where), exit status $status)"
 exit $result

@@ -1,15 +1,42 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <deque>
+#include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "core/analysis/command_trace.h"
 #include "core/apdu/transmit.h"
 #include "core/ports/pin_prompt.h"
 #include "core/ports/report.h"
+#include "sim/card_file.h"
+#include "sim/catalog.h"
 
+// What the unit tests and the fuzz targets share: a report pane, a card holder, a resource
+// manager that takes every answer from a byte script (the fuzz input, or a script a test
+// writes), and a watch that checks the rules of a run as it goes by.
 namespace zebrik::testing {
+
+// Every simulated card the tests and the fuzz seeds run: the catalogue's and tests/cards.
+inline std::vector<sim::CardDescription> AllTestCards() {
+    return sim::AllCards(ZEBRIK_TEST_CARD_DIR);
+}
+
+// A reader holding a fresh card of the description.
+inline sim::SimReader CardReader(std::string name, const sim::CardDescription& card) {
+    sim::SimReader reader;
+    reader.name = std::move(name);
+    reader.card = std::make_shared<sim::SimCard>(card);
+    return reader;
+}
 
 // A report that keeps the text, as the pane would show it.
 class StringReport : public Report {
@@ -29,11 +56,162 @@ struct PinAnswer {
     std::string newPin;  // AskPukAndNewPin only
 };
 
-// Answers prompts from a queue; a prompt with no answer left cancels. Counts the asks.
+// Well-formed UTF-8: no stray or missing continuation bytes, no overlong forms, no
+// surrogates, nothing above U+10FFFF. Written out here, apart from the code under test.
+inline bool IsValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t extra = lead < 0x80   ? 0
+                                  : lead < 0xC2 ? 9
+                                  : lead < 0xE0 ? 1
+                                  : lead < 0xF0 ? 2
+                                  : lead < 0xF5 ? 3
+                                                : 9;
+        if (extra == 9 || text.size() - i <= extra) {
+            return false;
+        }
+        char32_t value = lead & (0x7F >> extra);
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            value = (value << 6) | (next & 0x3F);
+        }
+        if ((extra == 2 && value < 0x800) || (extra == 3 && value < 0x10000) ||
+            (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+// A script of answers: one chunk per resource-manager call or prompt, in the order the
+// program asks. A chunk is a 2-byte length (big-endian) and its body. Bit 15 of the length
+// word: the body starts with a result code, a byte xx for 801000xx (every PC/SC code) or FF
+// and the code; bit 14: then a length that the call claims instead of the bytes it filled.
+// Then the call's values (see ScriptedResourceManager), then its data. Numbers are 4 bytes,
+// little-endian.
+struct Chunk {
+    Chunk() = default;
+    Chunk(std::string data, std::vector<std::uint32_t> values = {}, ResultCode code = kScardSuccess,
+          std::optional<std::uint32_t> claimed = {})
+        : data(std::move(data)), values(std::move(values)), code(code), claimed(claimed) {}
+
+    std::string data;
+    std::vector<std::uint32_t> values;
+    ResultCode code = kScardSuccess;
+    std::optional<std::uint32_t> claimed;
+};
+
+class Script {
+public:
+    explicit Script(std::span<const std::uint8_t> bytes) : rest_(bytes) {}
+    explicit Script(std::string_view bytes)
+        : rest_(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()) {}
+
+    bool UsedUp() const { return rest_.size() < 2; }
+
+    // A byte from the front, for a target's own header; 0 once the script is used up.
+    std::uint8_t Byte() {
+        const std::uint8_t byte = rest_.empty() ? 0 : rest_.front();
+        rest_ = rest_.subspan(rest_.empty() ? 0 : 1);
+        return byte;
+    }
+
+    // The next chunk with `count` values; an empty success once the script is used up. A
+    // length beyond what is left takes what is left; missing bytes of a number count as 0.
+    Chunk Next(std::size_t count = 0) {
+        Chunk chunk;
+        chunk.values.resize(count);
+        if (UsedUp()) {
+            rest_ = {};
+            return chunk;
+        }
+        const unsigned word = (rest_[0] << 8) | rest_[1];
+        auto body = rest_.subspan(2, std::min<std::size_t>(word & 0x3FFF, rest_.size() - 2));
+        rest_ = rest_.subspan(2 + body.size());
+        if ((word & 0x8000) != 0) {
+            const std::uint8_t low = body.empty() ? 0 : body.front();
+            body = body.subspan(body.empty() ? 0 : 1);
+            chunk.code = low != 0xFF ? 0x80100000 | low : Number(body);
+        }
+        if ((word & 0x4000) != 0) {
+            chunk.claimed = Number(body);
+        }
+        for (std::uint32_t& value : chunk.values) {
+            value = Number(body);
+        }
+        chunk.data.assign(reinterpret_cast<const char*>(body.data()), body.size());
+        return chunk;
+    }
+
+    // A prompt's chunk: bit 0 of byte 0 confirms, bytes 1 to 8 are the PIN (or the PUK),
+    // bytes 9 to 16 the new PIN, each up to its first NUL. Used up: cancel.
+    PinAnswer NextPinAnswer() {
+        const std::string body = Next().data;
+        const auto typed = [&body](std::size_t from) {
+            const std::string text = from < body.size() ? body.substr(from, kMaxPinLength) : "";
+            return text.substr(0, text.find('\0'));
+        };
+        return {!body.empty() && (body[0] & 1) != 0, typed(1), typed(1 + kMaxPinLength)};
+    }
+
+private:
+    static std::uint32_t Number(std::span<const std::uint8_t>& body) {
+        std::uint32_t value = 0;
+        for (int shift = 0; shift < 32 && !body.empty(); shift += 8, body = body.subspan(1)) {
+            value |= static_cast<std::uint32_t>(body.front()) << shift;
+        }
+        return value;
+    }
+
+    std::span<const std::uint8_t> rest_;
+};
+
+// Appends a chunk as Script reads it back.
+inline void Write(std::string& script, const Chunk& chunk) {
+    std::string body;
+    const auto number = [&body](std::uint32_t value) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            body += static_cast<char>(value >> shift);
+        }
+    };
+    const bool pcsc = (chunk.code & 0xFFFFFF00) == 0x80100000 && (chunk.code & 0xFF) != 0xFF;
+    if (chunk.code != kScardSuccess) {
+        body += static_cast<char>(pcsc ? chunk.code : 0xFF);
+        if (!pcsc) {
+            number(chunk.code);
+        }
+    }
+    if (chunk.claimed) {
+        number(*chunk.claimed);
+    }
+    std::for_each(chunk.values.begin(), chunk.values.end(), number);
+    body = (body + chunk.data).substr(0, 0x3FFF);
+    const unsigned word =
+        (chunk.code != kScardSuccess ? 0x8000 : 0) | (chunk.claimed ? 0x4000 : 0) | body.size();
+    script += static_cast<char>(word >> 8);
+    script += static_cast<char>(word);
+    script += body;
+}
+
+inline std::string ScriptOf(std::initializer_list<Chunk> chunks) {
+    std::string script;
+    for (const Chunk& chunk : chunks) {
+        Write(script, chunk);
+    }
+    return script;
+}
+
+// Answers prompts from a queue, or from a script; a prompt with no answer left cancels.
+// Counts the asks.
 class ScriptedPinPrompt : public PinPrompt {
 public:
     ScriptedPinPrompt() = default;
     ScriptedPinPrompt(std::initializer_list<PinAnswer> list) : answers(list) {}
+    explicit ScriptedPinPrompt(Script& script) : script_(&script) {}
 
     bool AskPin(PinEntryBuffer& buffer) override {
         ++pinAsks;
@@ -59,6 +237,9 @@ public:
 
 private:
     PinAnswer Next() {
+        if (script_ != nullptr) {
+            return script_->NextPinAnswer();
+        }
         if (answers.empty()) {
             return {};
         }
@@ -68,10 +249,302 @@ private:
     }
     // At most 8 characters and the NUL, as the dialogs store them.
     static void Copy(char* target, const std::string& text) {
-        const std::size_t n = text.size() < 8 ? text.size() : 8;
+        const std::size_t n = std::min<std::size_t>(text.size(), kMaxPinLength);
         std::memcpy(target, text.data(), n);
         target[n] = '\0';
     }
+
+    Script* script_ = nullptr;
+};
+
+// A resource manager whose every answer is the next chunk of a script:
+//   GetStatusChange  values: event state; data: the ATR
+//   Connect          values: a handle (0: none, else a new one, even with a failure),
+//                    the active protocol
+//   Status           values: card state, protocol; data: reader name and ATR
+//   other calls      data: reader list, card names, attribute value or response
+// Data goes into the caller's buffer as far as it and the room offered go; the call says it
+// filled the length claimed, or else the data's. A used-up script makes every call succeed
+// with no data and every command get 6D 00, so every run ends.
+class ScriptedResourceManager : public ResourceManager {
+public:
+    explicit ScriptedResourceManager(Script& script) : script_(script) {}
+
+    // When set, answers the commands instead of the script: a card made of code.
+    std::function<std::string(std::span<const std::uint8_t> command)> card;
+
+    ResultCode EstablishContext(std::uint32_t, ContextHandle& context) override {
+        context = 1;
+        return script_.Next().code;
+    }
+    ResultCode ListReaders(ContextHandle, std::span<char> readers, std::uint32_t& length) override {
+        return Hand(script_.Next(), readers, length);
+    }
+    ResultCode GetStatusChange(ContextHandle, std::uint32_t, ReaderState& state) override {
+        const Chunk chunk = script_.Next(1);
+        state.eventState = chunk.values[0];
+        state.atrLength = kMaxAtrLength;
+        return Hand(chunk, std::span<std::uint8_t>(state.atr), state.atrLength);
+    }
+    ResultCode ListCards(ContextHandle, std::span<const std::uint8_t>, std::span<char> names,
+                         std::uint32_t& length) override {
+        return Hand(script_.Next(), names, length);
+    }
+    ResultCode Connect(ContextHandle, const std::string&, std::uint32_t, std::uint32_t,
+                       CardHandle& card, std::uint32_t& protocol) override {
+        const Chunk chunk = script_.Next(2);
+        card = chunk.values[0] == 0 ? 0 : ++handles_;
+        protocol = chunk.values[1];
+        return chunk.code;
+    }
+    ResultCode Status(CardHandle, std::span<char> name, std::uint32_t& nameLength,
+                      std::uint32_t& state, std::uint32_t& protocol, std::span<std::uint8_t> atr,
+                      std::uint32_t& atrLength) override {
+        const Chunk chunk = script_.Next(2);
+        state = chunk.values[0];
+        protocol = chunk.values[1];
+        Hand(chunk, name, nameLength);
+        return Hand(chunk, atr, atrLength);
+    }
+    ResultCode GetAttrib(CardHandle, std::uint32_t, std::span<std::uint8_t> value,
+                         std::uint32_t& length) override {
+        return Hand(script_.Next(), value, length);
+    }
+    ResultCode Transmit(CardHandle, SendPci, std::span<const std::uint8_t> command,
+                        std::span<std::uint8_t> response, std::uint32_t& length) override {
+        const Chunk chunk = card               ? Chunk{card(command)}
+                            : script_.UsedUp() ? Chunk{std::string("\x6D\x00", 2)}
+                                               : script_.Next();
+        return Hand(chunk, response, length);
+    }
+    ResultCode Disconnect(CardHandle, std::uint32_t) override { return script_.Next().code; }
+    ResultCode ReleaseContext(ContextHandle) override { return script_.Next().code; }
+
+private:
+    template <typename T>
+    static ResultCode Hand(const Chunk& chunk, std::span<T> buffer, std::uint32_t& length) {
+        if (chunk.code != kScardSuccess) {
+            return chunk.code;
+        }
+        const std::size_t n = std::min<std::size_t>({chunk.data.size(), buffer.size(), length});
+        if (n > 0) {
+            std::memcpy(buffer.data(), chunk.data.data(), n);
+        }
+        length = chunk.claimed.value_or(static_cast<std::uint32_t>(chunk.data.size()));
+        return kScardSuccess;
+    }
+
+    Script& script_;
+    CardHandle handles_ = 0x100;
+};
+
+// Watches a run from outside as its report pane, card holder, trace sink and resource
+// manager in one, and notes the first rule the program breaks:
+// - a command with INS 20 (VERIFY) or 2C (UNBLOCK) and data goes out only as the very next
+//   command after a confirmed prompt of its kind, once, carrying exactly what was typed;
+// - a prompt's fields start empty, and the pane's selection is dropped after every prompt
+//   before more text comes;
+// - one context, released last; calls only on it and on the one connection open; a
+//   connection shared with T=0|T=1 or direct, closed once with SCARD_LEAVE_CARD before
+//   anything else; every listed reader asked for its state at once, in the list's order;
+// - commands of 4 to 261 bytes; report text well-formed UTF-8 without NUL, trace lines
+//   single lines of UTF-8.
+class RuleWatch : public ForwardingResourceManager,
+                  public Report,
+                  public PinPrompt,
+                  public TraceSink {
+public:
+    RuleWatch(ResourceManager& manager, PinPrompt& prompt)
+        : ForwardingResourceManager(manager), prompt_(prompt) {}
+
+    bool keep = true;    // the report and the trace, which costs a fuzz target speed
+    std::string text;    // the report
+    std::string trace;   // the trace lines, each ended by "\n"
+    std::string broken;  // the first rule broken; empty while none is
+    std::size_t calls = 0;
+    std::size_t transmissions = 0;
+    std::size_t prompts = 0;
+    std::size_t confirmed = 0;
+    std::vector<std::string> typed;  // every text a confirmed prompt handed over
+
+    // The run was handed this connection rather than making one.
+    void Opened(CardHandle card) { card_ = card; }
+    // After a whole run.
+    void Finish() {
+        Check(context_ != kOpen && card_ == 0, "the context or a connection was left open");
+        Check(visited_ == listed_.size(), "a reader of the list was not asked for");
+        Check(!dropPending_, "the selection was not dropped after a prompt");
+    }
+
+    void Clear() override { text.clear(); }
+    void Append(std::string_view part) override {
+        Check(!dropPending_, "report text after a prompt before the selection was dropped");
+        Check(IsValidUtf8(part) && part.find('\0') == part.npos, "report text that is not UTF-8");
+        text.append(keep ? part : "");
+    }
+    void DropSelection() override { dropPending_ = false; }
+
+    bool AskPin(PinEntryBuffer& buffer) override {
+        Asked(buffer.pin[0] == '\0');
+        if (!prompt_.AskPin(buffer)) {
+            return false;
+        }
+        allowed_ = Chv({0xA0, 0x20, 0x00, 0x01, 0x08}, {buffer.pin.data()});
+        return true;
+    }
+    bool AskPukAndNewPin(PinUnblockBuffer& buffer) override {
+        Asked(buffer.Puk()[0] == '\0' && buffer.NewPin()[0] == '\0');
+        if (!prompt_.AskPukAndNewPin(buffer)) {
+            return false;
+        }
+        allowed_ = Chv({0xA0, 0x2C, 0x00, 0x00, 0x10}, {buffer.Puk(), buffer.NewPin()});
+        return true;
+    }
+
+    void WriteLine(std::string_view line) override {
+        Check(line.find_first_of("\r\n") == line.npos && IsValidUtf8(line),
+              "a trace line that is not one line of UTF-8");
+        trace.append(keep ? line : "").append(keep ? "\n" : "");
+    }
+
+    ResultCode EstablishContext(std::uint32_t scope, ContextHandle& context) override {
+        ++calls;
+        Check(context_ == kNone, "a second context");
+        const ResultCode code = inner_.EstablishContext(scope, context);
+        if (code == kScardSuccess) {
+            context_ = kOpen;
+            contextHandle_ = context;
+        }
+        return code;
+    }
+    ResultCode ListReaders(ContextHandle context, std::span<char> readers,
+                           std::uint32_t& length) override {
+        OnContext(context);
+        const ResultCode code = inner_.ListReaders(context, readers, length);
+        // The names as the caller can see them: each up to its NUL, the list up to an empty one.
+        std::string name;
+        for (const char c : readers.first(
+                 code == kScardSuccess ? std::min<std::size_t>(length, readers.size()) : 0)) {
+            if (c != '\0') {
+                name += c;
+            } else if (name.empty()) {
+                break;
+            } else {
+                listed_.push_back(std::exchange(name, {}));
+            }
+        }
+        if (!name.empty()) {
+            listed_.push_back(name);
+        }
+        return code;
+    }
+    ResultCode GetStatusChange(ContextHandle context, std::uint32_t timeout,
+                               ReaderState& state) override {
+        OnContext(context);
+        Check(state.currentState == kStateUnaware, "a state query that would wait for a change");
+        Check(visited_ < listed_.size() && state.reader == listed_[visited_],
+              "a reader asked for out of the list's order");
+        ++visited_;
+        return inner_.GetStatusChange(context, timeout, state);
+    }
+    ResultCode ListCards(ContextHandle context, std::span<const std::uint8_t> atr,
+                         std::span<char> names, std::uint32_t& length) override {
+        OnContext(context);
+        return inner_.ListCards(context, atr, names, length);
+    }
+    ResultCode Connect(ContextHandle context, const std::string& reader, std::uint32_t shareMode,
+                       std::uint32_t protocols, CardHandle& card,
+                       std::uint32_t& activeProtocol) override {
+        OnContext(context);
+        Check((shareMode == kShareShared && protocols == (kProtocolT0 | kProtocolT1)) ||
+                  (shareMode == kShareDirect && protocols == kProtocolUndefined),
+              "a connection neither shared with T=0|T=1 nor direct");
+        const ResultCode code =
+            inner_.Connect(context, reader, shareMode, protocols, card, activeProtocol);
+        card_ = code == kScardSuccess ? card : 0;
+        return code;
+    }
+    ResultCode Status(CardHandle card, std::span<char> name, std::uint32_t& nameLength,
+                      std::uint32_t& state, std::uint32_t& protocol, std::span<std::uint8_t> atr,
+                      std::uint32_t& atrLength) override {
+        OnCard(card);
+        return inner_.Status(card, name, nameLength, state, protocol, atr, atrLength);
+    }
+    ResultCode GetAttrib(CardHandle card, std::uint32_t id, std::span<std::uint8_t> value,
+                         std::uint32_t& length) override {
+        OnCard(card);
+        return inner_.GetAttrib(card, id, value, length);
+    }
+    ResultCode Transmit(CardHandle card, SendPci pci, std::span<const std::uint8_t> command,
+                        std::span<std::uint8_t> response, std::uint32_t& length) override {
+        OnCard(card);
+        ++transmissions;
+        Check(command.size() >= 4 && command.size() <= 261, "a command of impossible length");
+        if (command.size() > 5 && (command[1] == 0x20 || command[1] == 0x2C)) {
+            Check(!allowed_.empty(), "VERIFY or UNBLOCK without a confirmed prompt just before");
+            Check(std::equal(command.begin(), command.end(), allowed_.begin(), allowed_.end()),
+                  "VERIFY or UNBLOCK that does not carry exactly what was typed");
+        }
+        allowed_.clear();  // a confirmation allows one command, and only the very next one
+        return inner_.Transmit(card, pci, command, response, length);
+    }
+    ResultCode Disconnect(CardHandle card, std::uint32_t disposition) override {
+        OnCard(card);
+        Check(disposition == kLeaveCard, "a connection closed otherwise than with LEAVE_CARD");
+        card_ = 0;
+        return inner_.Disconnect(card, disposition);
+    }
+    ResultCode ReleaseContext(ContextHandle context) override {
+        OnContext(context);
+        context_ = kReleased;
+        return inner_.ReleaseContext(context);
+    }
+
+private:
+    void Check(bool kept, const char* rule) {
+        if (!kept && broken.empty()) {
+            broken = rule;
+        }
+    }
+    void OnContext(ContextHandle context) {
+        ++calls;
+        Check(context_ == kOpen && context == contextHandle_, "a call on a context not open");
+        Check(card_ == 0, "a call on the context while a connection is open");
+    }
+    void OnCard(CardHandle card) {
+        ++calls;
+        Check(card != 0 && card == card_, "a call on a connection not open");
+    }
+    void Asked(bool fieldsEmpty) {
+        Check(fieldsEmpty, "a prompt whose fields did not start empty");
+        ++prompts;
+        dropPending_ = true;
+        allowed_.clear();
+    }
+    // The command a confirmation allows, its CHV fields written out here: what was typed,
+    // at most 8 characters, then FF up to 8 bytes.
+    std::vector<std::uint8_t> Chv(std::vector<std::uint8_t> command,
+                                  std::initializer_list<const char*> fields) {
+        ++confirmed;
+        for (const char* field : fields) {
+            typed.emplace_back(field, strnlen(field, kMaxPinLength));
+            for (std::size_t i = 0; i < kMaxPinLength; ++i) {
+                command.push_back(i < typed.back().size() ? typed.back()[i] : 0xFF);
+            }
+        }
+        return command;
+    }
+
+    enum ContextState { kNone, kOpen, kReleased };
+
+    PinPrompt& prompt_;
+    ContextState context_ = kNone;
+    ContextHandle contextHandle_ = 0;
+    CardHandle card_ = 0;
+    std::vector<std::string> listed_;
+    std::size_t visited_ = 0;
+    bool dropPending_ = false;
+    std::vector<std::uint8_t> allowed_;
 };
 
 }  // namespace zebrik::testing

@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <vector>
+
+#include "support/card_kit.h"
 
 // The table of ATRs and their blocks is tests/unit/data/atr_decode.txt, reviewed by eye:
 //   ATR 3B 02 14 50     the ATR as hex bytes (nothing after "ATR": the empty ATR)
@@ -19,76 +17,50 @@
 namespace zebrik {
 namespace {
 
-struct AtrCase {
-    std::string before;  // the comment and blank lines above the case
-    std::string atrLine;
-    std::string clockLine;
-    std::string expected;
-};
-
-std::vector<AtrCase> ReadCases(std::istream& in, std::string& trailer) {
-    std::vector<AtrCase> cases;
-    for (std::string line; std::getline(in, line);) {
-        if (line.starts_with("ATR")) {
-            cases.push_back({trailer, line, "", ""});
-            trailer.clear();
-        } else if (line.starts_with("CLOCK ") && !cases.empty()) {
-            cases.back().clockLine = line;
-        } else if (line.starts_with("|") && !cases.empty()) {
-            cases.back().expected += line.substr(line.size() > 1 ? 2 : 1) + "\r\n";
-        } else {
-            trailer += line + "\n";
-        }
-    }
-    return cases;
-}
-
-std::vector<std::uint8_t> Bytes(const std::string& hex) {
-    std::vector<std::uint8_t> bytes;
-    std::istringstream in(hex);
-    for (unsigned value = 0; in >> std::hex >> value;) {
-        bytes.push_back(static_cast<std::uint8_t>(value));
-    }
-    return bytes;
-}
-
-std::string AsTableLines(const std::string& block) {
-    std::string lines;
-    for (std::size_t at = 0; at < block.size();) {
-        const std::size_t end = block.find("\r\n", at);
-        const std::string line = block.substr(at, end - at);
-        lines += (line.empty() ? "|" : "| " + line) + "\n";
-        at = end == std::string::npos ? block.size() : end + 2;
-    }
-    return lines;
-}
-
 TEST(AtrDecodeTest, EveryAtrOfTheTableGivesItsReviewedBlock) {
     const std::string path = ZEBRIK_UNIT_DATA_DIR "/atr_decode.txt";
-    std::ifstream file(path);
-    ASSERT_TRUE(file) << path;
-    std::string trailer;
-    const std::vector<AtrCase> cases = ReadCases(file, trailer);
-    ASSERT_GE(cases.size(), 30u);
-    const char* update = std::getenv("ZEBRIK_UPDATE");
-    const bool updating = update != nullptr && std::string(update) == "1";
-
-    std::string rewritten;
-    for (const AtrCase& atrCase : cases) {
+    std::istringstream table(testing::FileText(path));
+    std::string rewritten, atrLine, clockLine, expected;
+    int atrs = 0;
+    // Checks the case read so far and writes it as the decoder has it.
+    const auto finishCase = [&] {
+        if (atrLine.empty()) {
+            return;
+        }
         std::optional<std::uint32_t> clock;
-        if (!atrCase.clockLine.empty()) {
-            clock = static_cast<std::uint32_t>(std::stoul(atrCase.clockLine.substr(6)));
+        if (!clockLine.empty()) {
+            clock = static_cast<std::uint32_t>(std::stoul(clockLine.substr(6)));
         }
-        const std::string block = DescribeAtr(Bytes(atrCase.atrLine.substr(3)), clock);
-        if (!updating) {
-            EXPECT_EQ(block, atrCase.expected) << atrCase.atrLine;
+        const std::string block = DescribeAtr(testing::FromHex(atrLine.substr(3)), clock);
+        EXPECT_TRUE(testing::Updating() || block == expected) << atrLine << "\n" << block;
+        rewritten += atrLine + "\n" + (clockLine.empty() ? "" : clockLine + "\n");
+        for (std::size_t at = 0, end = 0; at < block.size(); at = end + 2) {
+            end = std::min(block.find("\r\n", at), block.size());
+            rewritten += (end == at ? "|" : "| " + block.substr(at, end - at)) + "\n";
         }
-        rewritten += atrCase.before + atrCase.atrLine + "\n" +
-                     (atrCase.clockLine.empty() ? "" : atrCase.clockLine + "\n") +
-                     AsTableLines(block);
+        atrLine.clear();
+        clockLine.clear();
+        expected.clear();
+        ++atrs;
+    };
+    for (std::string line; std::getline(table, line);) {
+        if (line.starts_with("CLOCK ") && !atrLine.empty()) {
+            clockLine = line;
+        } else if (line.starts_with("|") && !atrLine.empty()) {
+            expected += line.substr(line.size() > 1 ? 2 : 1) + "\r\n";
+        } else {
+            finishCase();
+            if (line.starts_with("ATR")) {
+                atrLine = line;
+            } else {
+                rewritten += line + "\n";
+            }
+        }
     }
-    if (updating) {
-        std::ofstream(path, std::ios::binary) << rewritten + trailer;
+    finishCase();
+    EXPECT_GE(atrs, 30);
+    if (testing::Updating()) {
+        std::ofstream(path, std::ios::binary) << rewritten;
     }
 }
 

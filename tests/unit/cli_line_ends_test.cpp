@@ -8,37 +8,29 @@
 namespace zebrik::cli {
 namespace {
 
-struct LineEndCase {
-    const char* what;
-    std::vector<std::string> pieces;
-    std::string expected;
-};
-
+// The report's "\r\n" written as "\n", whatever pieces it arrives in; a lone "\r" stays.
 TEST(LineEndConverter, WritesReportLinesWithUnixLineEnds) {
-    const std::vector<LineEndCase> cases = {
-        {"whole lines", {"Zeile 1\r\n", "Zeile 2\r\n"}, "Zeile 1\nZeile 2\n"},
-        {"a heading's empty line first", {"\r\nEigenschaften...\r\n"}, "\nEigenschaften...\n"},
-        {"CR and LF in different pieces", {"Zeile\r", "\nweiter\r\n"}, "Zeile\nweiter\n"},
-        {"a lone CR inside a line stays", {"a\rb\r\n"}, "a\rb\n"},
-        {"a lone CR at the end of a piece stays", {"a\r", "b"}, "a\rb"},
-        {"a CR at the very end is written at the finish", {"a\r"}, "a\r"},
-        {"two CRs before LF keep the first", {"a\r\r\n"}, "a\r\n"},
-        {"plain LF passes", {"a\nb"}, "a\nb"},
-        {"UTF-8 passes untouched", {"Gerätename: ä\r\n"}, "Gerätename: ä\n"},
-        {"empty pieces change nothing", {"", "a\r", "", "\n"}, "a\n"},
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"Zeile 1\r\n", "Zeile 2\r\n"}, "Zeile 1\nZeile 2\n"},
+        {{"\r\nEigenschaften...\r\n"}, "\nEigenschaften...\n"},
+        {{"Zeile\r", "\nweiter\r\n"}, "Zeile\nweiter\n"},
+        {{"a\rb\r\n"}, "a\rb\n"},
+        {{"a\r", "b"}, "a\rb"},
+        {{"a\r"}, "a\r"},
+        {{"a\r\r\n"}, "a\r\n"},
+        {{"a\nb"}, "a\nb"},
+        {{"Gerätename: ä\r\n"}, "Gerätename: ä\n"},
+        {{"", "a\r", "", "\n"}, "a\n"},
     };
-    for (const LineEndCase& c : cases) {
+    for (const auto& [pieces, expected] : cases) {
         LineEndConverter converter;
         std::string out;
-        for (const std::string& piece : c.pieces) {
+        for (const std::string& piece : pieces) {
             out += converter.Convert(piece);
         }
-        out += converter.Finish();
-        EXPECT_EQ(out, c.expected) << c.what;
+        EXPECT_EQ(out + converter.Finish(), expected) << ::testing::PrintToString(pieces);
     }
-}
-
-TEST(LineEndConverter, APieceEndingInCrIsShownOnlyOnceTheNextArrives) {
+    // A piece that ends in "\r" shows once the next has come.
     LineEndConverter converter;
     EXPECT_EQ(converter.Convert("Zeile\r"), "Zeile");
     EXPECT_EQ(converter.Convert("\n"), "\n");

@@ -1,55 +1,127 @@
 #include "core/report/text.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
-#include <cstdint>
+#include <fstream>
+#include <optional>
 #include <string>
 
+#include "core/cards/general/tlv.h"
+#include "core/cards/sim/gsm_alphabet.h"
+#include "core/cards/zka/oem_text.h"
+
+// Text from card bytes, checked against sources of their own: iconv's code pages and the
+// GSM alphabet as Perl's Encode has it; and the TLV parser over every short record.
 namespace zebrik {
 namespace {
 
-struct CardCharCase {
-    std::uint8_t byte;
-    const char* utf8;
-};
-
-class CardCharTest : public ::testing::TestWithParam<CardCharCase> {};
-
-TEST_P(CardCharTest, ShowsByteAsWindows1252Character) {
-    std::string line;
-    AppendCardChar(line, GetParam().byte);
-    EXPECT_EQ(line, GetParam().utf8);
+// One byte of the code page as UTF-8, by iconv; nothing where the code page has no character.
+std::optional<std::string> ByIconv(const char* codePage, unsigned byte) {
+    const iconv_t converter = iconv_open("UTF-8", codePage);
+    EXPECT_NE(converter, reinterpret_cast<iconv_t>(-1)) << codePage;
+    char in[1] = {static_cast<char>(byte)};
+    char out[8] = {};
+    char* from = in;
+    char* to = out;
+    std::size_t inLeft = 1;
+    std::size_t outLeft = sizeof out;
+    const bool done = iconv(converter, &from, &inLeft, &to, &outLeft) != static_cast<size_t>(-1);
+    iconv_close(converter);
+    return done ? std::optional(std::string(out, to)) : std::nullopt;
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows1252, CardCharTest,
-                         ::testing::Values(CardCharCase{0x00, ""}, CardCharCase{0x41, "A"},
-                                           CardCharCase{0x7F, "\x7F"}, CardCharCase{0x80, "€"},
-                                           CardCharCase{0x81, "\u0081"}, CardCharCase{0x8A, "Š"},
-                                           CardCharCase{0x9F, "Ÿ"}, CardCharCase{0xA0, "\u00A0"},
-                                           CardCharCase{0xC4, "Ä"}, CardCharCase{0xDF, "ß"},
-                                           CardCharCase{0xFC, "ü"}, CardCharCase{0xFF, "ÿ"}));
+TEST(CodePageTest, CardBytesAreWindows1252AsIconvHasIt) {
+    std::string nul;
+    AppendCardChar(nul, 0);
+    EXPECT_EQ(nul, "");
+    for (unsigned byte = 1; byte < 256; ++byte) {
+        std::string shown;
+        AppendCardChar(shown, static_cast<std::uint8_t>(byte));
+        // The five bytes Windows-1252 leaves undefined keep their C1 code point, as Windows
+        // converts them.
+        const std::string c1 = {'\xC2', static_cast<char>(byte)};
+        EXPECT_EQ(shown, ByIconv("CP1252", byte).value_or(c1)) << byte;
+    }
+}
 
-TEST(CutUtf8Test, CutsAfterWholeCharactersOnly) {
+TEST(CodePageTest, ZkaTextsAreCodePage850AsIconvHasItUpToANul) {
+    for (unsigned byte = 1; byte < 256; ++byte) {
+        const std::uint8_t field[] = {static_cast<std::uint8_t>(byte)};
+        EXPECT_EQ(Cp850ToUtf8(field), ByIconv("CP850", byte).value_or("?")) << byte;
+    }
+    const std::uint8_t field[] = {'M', 0x81, 'n', ' ', 0, 'X'};
+    EXPECT_EQ(Cp850ToUtf8(field), "M\u00FCn ");
+}
+
+TEST(GsmAlphabetTest, EveryCodeAsPerlsEncodeHasItWhateverTheHighBit) {
+    std::ifstream table(ZEBRIK_UNIT_DATA_DIR "/gsm0338.txt");
+    int codes = 0;
+    for (std::string line; std::getline(table, line);) {
+        if (line.starts_with('#')) {
+            continue;
+        }
+        const auto code = static_cast<std::uint8_t>(std::stoul(line.substr(0, 2), nullptr, 16));
+        const auto codePoint = static_cast<char32_t>(std::stoul(line.substr(5, 4), nullptr, 16));
+        // The report shows the characters of an 8-bit code page: the Greek capitals not at all.
+        std::string expected;
+        if (codePoint <= 0xFF) {
+            AppendUtf8(expected, codePoint);
+        }
+        for (const std::uint8_t byte : {code, static_cast<std::uint8_t>(code | 0x80)}) {
+            std::string shown;
+            AppendGsmChar(shown, byte);
+            EXPECT_EQ(shown, expected) << line;
+        }
+        ++codes;
+    }
+    EXPECT_EQ(codes, 128);
+}
+
+TEST(TextTest, CutsAndCodesUtf8) {
     EXPECT_EQ(CutUtf8("abc", {.characters = 2}), "ab");
     EXPECT_EQ(CutUtf8("abc", {.characters = 3}), "abc");
-    EXPECT_EQ(CutUtf8("abc", {.characters = 10}), "abc");
-    EXPECT_EQ(CutUtf8("äöü", {.characters = 2}), "äö");
-    EXPECT_EQ(CutUtf8("a€b", {.characters = 2}), "a€");
-    EXPECT_EQ(CutUtf8("", {.characters = 5}), "");
+    EXPECT_EQ(CutUtf8("a\u20ACb", {.characters = 2}), "a\u20AC");
+    EXPECT_EQ(CutUtf8("a\u20ACb", {.bytes = 3}), "a");
+    EXPECT_EQ(CutUtf8("a\u20ACb", {.bytes = 4}), "a\u20AC");
     EXPECT_EQ(CutUtf8("x", {.characters = 0}), "");
-}
-
-TEST(FormatTest, KeepsReportFormats) {
-    EXPECT_EQ(Format("%02X%02X,%02X", 0x00, 0x12, 0x34), "0012,34");
-    EXPECT_EQ(Format("Fehler 0x%08X\r\n", 24u), "Fehler 0x00000018\r\n");
     EXPECT_EQ(Format("%s", std::string(600, 'x').c_str()).size(), 600u);
+    std::string last;
+    AppendUtf8(last, U'\U0010FFFF');
+    EXPECT_EQ(last, "\xF4\x8F\xBF\xBF");
 }
 
-TEST(HexTest, WritesUpperCaseDigitsWithoutSeparators) {
-    std::string line;
-    const std::uint8_t bytes[] = {0x0A, 0xB0, 0xFF};
-    AppendHexBytes(line, bytes);
-    EXPECT_EQ(line, "0AB0FF");
+// Every record of up to five bytes over the bytes that matter to the parser: whatever it
+// hands out lies inside the record, and an element comes only when its value fits.
+TEST(TlvTest, ParsedSpansAlwaysLieWithinTheRecord) {
+    constexpr std::uint8_t kAlphabet[] = {0x00, 0x01, 0x02, 0x03, 0x4F, 0x50, 0x61, 0xFF};
+    for (std::size_t length = 0, combinations = 1; length <= 5; ++length, combinations *= 8) {
+        for (std::size_t code = 0; code < combinations; ++code) {
+            std::vector<std::uint8_t> record(length);
+            for (std::size_t i = 0, rest = code; i < length; ++i, rest /= 8) {
+                record[i] = kAlphabet[rest % 8];
+            }
+            const auto inside = [&](std::span<const std::uint8_t> part) {
+                return part.empty() || (part.data() >= record.data() &&
+                                        part.data() + part.size() <= record.data() + length);
+            };
+            if (const auto entry = ParseDirectoryRecord(record)) {
+                EXPECT_TRUE(inside(entry->aid) && inside(entry->label.value_or(entry->aid)))
+                    << ::testing::PrintToString(record);
+            }
+            for (std::size_t offset = 0; offset <= length; ++offset) {
+                const auto element = ReadTlv(record, offset);
+                EXPECT_EQ(element.has_value(),
+                          offset + 2 <= length && offset + 2 + record[offset + 1] <= length);
+                if (element) {
+                    EXPECT_TRUE(element->tag == record[offset] &&
+                                element->value.data() == record.data() + offset + 2 &&
+                                element->value.size() == record[offset + 1] &&
+                                element->end == offset + 2 + record[offset + 1]);
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "support/fakes.h"
+
+namespace zebrik::fuzz {
+
+// A broken rule is a finding like a crash: it is printed and the run aborts, so that
+// libFuzzer keeps the input.
+inline void Require(bool kept, std::string_view rule) {
+    if (!kept) {
+        std::fprintf(stderr, "==zebrik-fuzz== rule broken: %.*s\n", static_cast<int>(rule.size()),
+                     rule.data());
+        std::abort();
+    }
+}
+
+// ZEBRIK_FUZZ_REPORT=1 shows the report of an input, to look into a finding. Only then does
+// the watch keep the report and the trace: that costs a fifth of the speed.
+inline const bool kShowReport = std::getenv("ZEBRIK_FUZZ_REPORT") != nullptr;
+
+// After a run under the watch.
+inline void Done(const testing::RuleWatch& watch) {
+    if (kShowReport) {
+        std::fwrite(watch.text.data(), 1, watch.text.size(), stdout);
+    }
+    Require(watch.broken.empty(), watch.broken);
+}
+
+}  // namespace zebrik::fuzz

@@ -1,0 +1,530 @@
+// The window over simulated readers, the PIN dialogs and the single-instance rule.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <thread>
+
+#include "app/banner.h"
+#include "app/dialog_units.h"
+#include "app/main_window.h"
+#include "app/report_view.h"
+#include "app/single_instance.h"
+#include "core/analysis/analysis_run.h"
+#include "sim/card_file.h"
+#include "sim/catalog.h"
+#include "support/fakes.h"
+
+namespace app = zebrik::app;
+namespace sim = zebrik::sim;
+
+namespace {
+
+QString PaneText(std::string_view report) {
+    return QString::fromUtf8(report.data(), static_cast<qsizetype>(report.size()))
+        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+std::vector<sim::SimReader> ReaderWith(const char* cardName) {
+    sim::SimReader reader;
+    reader.name = "Zebrik Test-Leser 0";
+    reader.card = std::make_shared<sim::SimCard>(sim::FindCard(cardName, ZEBRIK_TEST_CARD_DIR).value());
+    return {std::move(reader)};
+}
+
+// The demo's readers (none asks for a PIN) and a SIM that does.
+std::vector<sim::SimReader> DemoAndPinReaders() {
+    std::vector<sim::SimReader> readers = sim::DemoReaders();
+    readers.push_back(ReaderWith("sim-pin").front());
+    return readers;
+}
+
+// What the analysis writes for these readers when every PIN asked for is 1234.
+QString ExpectedReport(std::vector<sim::SimReader> readers) {
+    sim::SimResourceManager manager(std::move(readers));
+    zebrik::testing::StringReport report;
+    zebrik::testing::ScriptedPinPrompt typed{{true, "1234", ""}};
+    zebrik::ReportAndPrompt pane{report, typed};
+    zebrik::RunAnalysis(pane, manager);
+    return PaneText(report.text);
+}
+
+// Simulated readers that let a test look at the window from inside the run and answer at
+// a given pace (a card in a reader takes about 0.1 ms a command).
+class Readers final : public sim::SimResourceManager {
+public:
+    using SimResourceManager::SimResourceManager;
+    std::function<void()> duringRun;
+    std::chrono::microseconds pace{0};
+
+    zebrik::ResultCode EstablishContext(std::uint32_t scope,
+                                        zebrik::ContextHandle& context) override {
+        if (duringRun) {
+            duringRun();
+        }
+        return SimResourceManager::EstablishContext(scope, context);
+    }
+    zebrik::ResultCode Transmit(zebrik::CardHandle card, zebrik::SendPci pci,
+                                std::span<const std::uint8_t> command,
+                                std::span<std::uint8_t> response, std::uint32_t& length) override {
+        std::this_thread::sleep_for(pace);
+        return SimResourceManager::Transmit(card, pci, command, response, length);
+    }
+};
+
+// The window on screen, active.
+struct Window {
+    explicit Window(std::vector<sim::SimReader> list = {}) : readers(std::move(list)) {
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+    }
+    Readers readers;
+    app::MainWindow window{readers, app::ReportFont()};
+    app::ReportView& pane = window.Pane();
+};
+
+class EventHook final : public QObject {
+public:
+    explicit EventHook(std::function<void(QObject*, QEvent*)> seen) : seen_(std::move(seen)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        seen_(watched, event);
+        return false;
+    }
+
+private:
+    std::function<void(QObject*, QEvent*)> seen_;
+};
+
+Qt::CursorShape OverrideShape() {
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor != nullptr ? cursor->shape() : Qt::BlankCursor;  // blank: none set
+}
+
+// Closes every message box there is, the innermost first; returns their texts.
+QStringList CloseMessageBoxes() {
+    QStringList texts;
+    while (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        texts << box->text();
+        box->accept();
+    }
+    return texts;
+}
+
+// Runs `act` on the dialog of type Dialog once it is open and modal, then closes it if
+// `act` did not, so that a failed check cannot hang the test.
+template <typename Dialog>
+void WhenOpen(std::function<void(Dialog&)> act) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, act, triesLeft = 1000]() mutable {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr && --triesLeft > 0) {
+            return;
+        }
+        poll->deleteLater();
+        poll->stop();
+        if (dialog != nullptr) {
+            act(*dialog);
+            if (dialog->isVisible()) {
+                dialog->done(0);
+            }
+        }
+    });
+    poll->start(5);
+}
+
+void Select(QPlainTextEdit& pane, int anchor, int position) {
+    QTextCursor cursor = pane.textCursor();
+    cursor.setPosition(anchor);
+    cursor.setPosition(position, QTextCursor::KeepAnchor);
+    pane.setTextCursor(cursor);
+}
+
+// Types characters as a keyboard layout delivers them, also those outside Latin-1 that
+// QTest::keyClicks cannot; '\b' is Backspace and '|' moves on to the next field.
+void Type(const QList<QLineEdit*>& fields, const QString& text) {
+    qsizetype field = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('|')) {
+            ++field;
+        } else if (c == QLatin1Char('\b')) {
+            QTest::keyClick(fields.at(field), Qt::Key_Backspace);
+        } else {
+            for (const auto type : {QTest::Press, QTest::Release}) {
+                QTest::sendKeyEvent(type, fields.at(field), Qt::Key_unknown, QString(c), {});
+            }
+        }
+    }
+}
+
+enum class Way { Ok, Return, Cancel, Escape, CloseBox };
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Way)
+
+class GuiTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void startsWithTheBannerInAFixedWindow() {
+        Window w;
+        const QString banner = PaneText(app::kBanner);
+        QCOMPARE(w.pane.toPlainText(), banner);
+        QCOMPARE(w.pane.textCursor().position(), banner.size());
+        QVERIFY(!w.pane.textCursor().hasSelection());
+        QCOMPARE(w.window.windowTitle(), QStringLiteral("Zebrik SmartCard"));
+        QVERIFY(!w.window.windowIcon().pixmap(16).isNull());
+        QVERIFY(!w.window.windowIcon().pixmap(48).isNull());
+        const app::DialogUnits units(w.window.font());
+        QCOMPARE(w.window.size(), units.Size(423, 275));
+        QCOMPARE(w.window.minimumSize(), w.window.maximumSize());
+        QCOMPARE(w.pane.geometry(), units.Rect(4, 4, 350, 267));
+        QVERIFY(!(w.window.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(w.window.windowFlags() & Qt::WindowMinimizeButtonHint);
+        // The desktop's window text on the base of a field; the selection looks the same
+        // without the focus.
+        const QPalette pane = w.pane.palette();
+        QCOMPARE(pane.color(QPalette::Text), QApplication::palette().color(QPalette::WindowText));
+        QCOMPARE(pane.color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+        QCOMPARE(pane.color(QPalette::Inactive, QPalette::Highlight),
+                 pane.color(QPalette::Active, QPalette::Highlight));
+        QVERIFY(w.pane.isReadOnly());
+        QCOMPARE(w.pane.lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QVERIFY(QFontInfo(w.pane.font()).fixedPitch());
+        QCOMPARE(QFontInfo(w.pane.font()).pixelSize(), 13);
+
+        // The focus starts on the default button and goes round in this order.
+        QVERIFY(w.window.RefreshButton().isDefault());
+        for (const auto& [widget, text] : std::vector<std::pair<QWidget*, QString>>{
+                 {&w.window.RefreshButton(), "&Aktualisieren"},
+                 {&w.window.SelectAllButton(), "Alles &markieren"},
+                 {&w.window.CopyButton(), "&Kopieren"},
+                 {&w.window.ExitButton(), "&Beenden"},
+                 {&w.pane, ""},
+                 {&w.window.RefreshButton(), "&Aktualisieren"}}) {
+            QCOMPARE(QApplication::focusWidget(), widget);
+            QCOMPARE(widget->property("text").toString(), text);
+            QTest::keyClick(widget, Qt::Key_Tab);
+        }
+        QTest::mouseClick(&w.window.SelectAllButton(), Qt::LeftButton);
+        QCOMPARE(w.pane.textCursor().selectedText().size(), banner.size());
+    }
+
+    // A run: the buttons go off in order and come back with the focus on "&Aktualisieren",
+    // the window takes no input meanwhile, but the PIN typed into the dialog gets through.
+    void runsWithTheButtonsOffTakesNoInputButThePin() {
+        const QString expected = ExpectedReport(DemoAndPinReaders());
+        Window w(DemoAndPinReaders());
+        w.pane.setFocus();
+        const QList<QPushButton*> buttons = w.window.findChildren<QPushButton*>();
+        QString changes;
+        EventHook log([&](QObject* button, QEvent* event) {
+            if (event->type() == QEvent::EnabledChange) {
+                changes += button->property("text").toString() +
+                           (static_cast<QWidget*>(button)->isEnabled() ? "+ " : "- ");
+            }
+        });
+        for (QPushButton* button : buttons) {
+            button->installEventFilter(&log);
+        }
+        QSignalSpy finished(&w.window, &QDialog::finished);
+        QStringList boxes;
+        bool observed = false;
+        w.readers.duringRun = [&] {
+            observed = true;
+            QVERIFY(std::ranges::none_of(buttons, &QWidget::isEnabled));
+            QVERIFY(w.pane.isEnabled());
+            QCOMPARE(OverrideShape(), Qt::WaitCursor);
+            // Should the about box open after all, close it so that the test goes on.
+            QTimer::singleShot(0, [&] { boxes += CloseMessageBoxes(); });
+            QTest::keyClick(w.window.windowHandle(), Qt::Key_F1);
+            QTest::keyClick(w.window.windowHandle(), Qt::Key_Escape);
+            QTest::keyClick(w.window.windowHandle(), Qt::Key_B, Qt::AltModifier);
+            QVERIFY(!w.window.close());
+        };
+        int dialogs = 0;
+        WhenOpen<app::PinEntryDialog>([&](app::PinEntryDialog& dialog) {
+            ++dialogs;
+            QCOMPARE(dialog.parentWidget(), &w.window);
+            QVERIFY(dialog.isModal());
+            QCOMPARE(OverrideShape(), Qt::ArrowCursor);
+            // Text selected meanwhile must not be replaced by what the run writes next.
+            Select(w.pane, 0, 3);
+            QTest::keyClicks(&dialog.PinField(), QStringLiteral("1234"));
+            QTest::mouseClick(&dialog.OkButton(), Qt::LeftButton);
+        });
+
+        QTest::mouseClick(&w.window.RefreshButton(), Qt::LeftButton);
+        QTest::qWait(250);  // a mnemonic clicks its button only after 100 ms
+
+        QVERIFY(observed);
+        QCOMPARE(dialogs, 1);
+        QCOMPARE(changes,
+                 QStringLiteral("&Aktualisieren- Alles &markieren- &Kopieren- &Beenden- "
+                                "&Aktualisieren+ Alles &markieren+ &Kopieren+ &Beenden+ "));
+        QCOMPARE(w.window.focusWidget(), &w.window.RefreshButton());
+        QVERIFY(w.window.RefreshButton().isDefault());
+        QCOMPARE(OverrideShape(), Qt::BlankCursor);
+        QCOMPARE(boxes, QStringList());
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(w.window.isVisible());
+        QCOMPARE(w.pane.toPlainText(), expected);
+        QVERIFY(!w.pane.textCursor().hasSelection());
+    }
+
+    void showsALongReportAsItGrowsAndItsEndAfterwards() {
+        const QString expected = ExpectedReport(ReaderWith("sim-phonebook-1000"));
+        Window w(ReaderWith("sim-phonebook-1000"));
+        w.readers.pace = std::chrono::microseconds(100);
+        int paints = 0;
+        EventHook counter([&](QObject*, QEvent* event) {
+            paints += event->type() == QEvent::Paint && w.window.RunUnderWay();
+        });
+        w.pane.viewport()->installEventFilter(&counter);
+        for (int run = 0; run < 2; ++run) {
+            const int paintsBefore = paints;
+            w.window.Refresh();
+            QVERIFY(paints - paintsBefore > 1);
+            QCOMPARE(w.pane.toPlainText(), expected);
+            QVERIFY(w.pane.verticalScrollBar()->maximum() > 0);
+            QVERIFY(w.pane.textCursor().atEnd());
+            QVERIFY(w.pane.viewport()->rect().contains(w.pane.cursorRect()));
+        }
+    }
+
+    void appendsAtTheEndAndLeavesASelectionInView() {
+        Window w;
+        w.pane.Clear();
+        std::string report = "Erste Zeile\r\n";
+        w.pane.Append(report);
+        QCoreApplication::processEvents();
+        Select(w.pane, 0, 5);
+        for (int i = 0; i < 1000; ++i) {  // far beyond the 32,767 characters of an edit control
+            const std::string line = "Eintrag " + std::to_string(i) + std::string(40, 'x') + "\r\n";
+            w.pane.Append(line);
+            report += line;
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(w.pane.toPlainText(), PaneText(report));
+        QCOMPARE(w.pane.verticalScrollBar()->value(), 0);
+        QCOMPARE(w.pane.textCursor().selectedText(), QStringLiteral("Erste"));
+
+        w.pane.DropSelection();
+        w.pane.Append("Ende\r\n");
+        QCoreApplication::processEvents();
+        QCOMPARE(w.pane.toPlainText(), PaneText(report + "Ende\r\n"));
+        QVERIFY(w.pane.textCursor().atEnd() && !w.pane.textCursor().hasSelection());
+    }
+
+    void copiesTheSelectionAloneOrEverything() {
+        Window w;
+        w.pane.Clear();
+        w.pane.Append("Erste Zeile\r\nZweite Zeile\r\n\r\nmit\xC2\xA0Leerzeichen\r\n");
+        QCoreApplication::processEvents();
+        Select(w.pane, 18, 6);
+        QTest::mouseClick(&w.window.CopyButton(), Qt::LeftButton);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Zeile\nZweite"));
+        QCOMPARE(std::pair(w.pane.textCursor().anchor(), w.pane.textCursor().position()),
+                 std::pair(18, 6));
+        w.pane.DropSelection();
+        QTest::mouseClick(&w.window.CopyButton(), Qt::LeftButton);
+        const QString all = QStringLiteral("Erste Zeile\nZweite Zeile\n\nmit\u00A0Leerzeichen\n");
+        QCOMPARE(QApplication::clipboard()->text(), all);
+        QCOMPARE(w.pane.textCursor().selectedText().size(), all.size());
+    }
+
+    void opensTheAboutBoxOnlyOnce() {
+        Window w;
+        QStringList boxes;
+        QTimer::singleShot(0, [&] {
+            QTimer::singleShot(0, [&] { boxes = CloseMessageBoxes(); });
+            w.window.ShowAbout();
+        });
+        QTest::keyClick(w.window.windowHandle(), Qt::Key_F1);
+        QCOMPARE(boxes, QStringList(QStringLiteral(
+                            "Zebrik SmartCard - Version " ZEBRIK_VERSION
+                            "\nZebrik SmartCard-Projekt, freie Software unter der MIT-Lizenz")));
+    }
+
+    void endsWithTheCodeOfTheWayItWasClosed_data() {
+        QTest::addColumn<int>("key");  // 0: a click on "&Beenden", -1: the close box
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("Beenden") << 0 << 0 << 1;
+        QTest::newRow("Alt+B") << int(Qt::Key_B) << int(Qt::AltModifier) << 1;
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << 0 << 2;
+        QTest::newRow("close box") << -1 << 0 << 0;
+    }
+    void endsWithTheCodeOfTheWayItWasClosed() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, exitCode);
+        Window w;
+        QSignalSpy finished(&w.window, &QDialog::finished);
+        if (key == 0) {
+            QTest::mouseClick(&w.window.ExitButton(), Qt::LeftButton);
+        } else if (key < 0) {
+            QVERIFY(w.window.close());
+        } else {
+            QTest::keyClick(w.window.windowHandle(), Qt::Key(key),
+                            Qt::KeyboardModifiers(modifiers));
+        }
+        QTRY_COMPARE(finished.count(), 1);  // a mnemonic clicks its button after 100 ms
+        QCOMPARE(finished.at(0).at(0).toInt(), exitCode);
+        QCOMPARE(w.window.result(), exitCode);
+        QVERIFY(!w.window.isVisible());
+    }
+
+    void pinDialogs_data() {
+        QTest::addColumn<bool>("unblock");
+        QTest::addColumn<QString>("typed");  // fields separated by '|', '\b' is Backspace
+        QTest::addColumn<bool>("okEnabled");
+        QTest::addColumn<Way>("way");
+        QTest::addColumn<QByteArray>("stored");  // PIN, or PUK|new PIN; none: buffer left alone
+        const auto row = [](const char* name, bool unblock, const char* typed, bool ok, Way way,
+                            const QByteArray& stored = {}) {
+            QTest::newRow(name) << unblock << QString::fromUtf8(typed) << ok << way << stored;
+        };
+        row("no PIN", false, "", false, Way::Escape);
+        row("a PIN deleted", false, "1\b", false, Way::CloseBox);
+        row("a PIN, Abbrechen", false, "1", true, Way::Cancel);
+        // Characters without a Windows-1252 byte (ł) are refused, no field takes a ninth.
+        row("a PIN, OK", false, "AÄł€12345678", true, Way::Ok,
+            "A\xC4\x80"
+            "12345");
+        row("refused, Return", true, "Ał€12345678|Ał€12345678|Ał€12345678", true, Way::Return,
+            "A\x80"
+            "123456|A\x80"
+            "123456");
+        row("all empty", true, "||", false, Way::Cancel);
+        row("no PUK", true, "|1234|1234", false, Way::Escape);
+        row("no new PIN", true, "12345678||", false, Way::CloseBox);
+        row("no repetition", true, "12345678|1234|", false, Way::Cancel);
+        row("repetition differs", true, "12345678|1234|1243", false, Way::Escape);
+        row("repetition shorter", true, "12345678|1234|123", false, Way::CloseBox);
+        row("differs in case", true, "12345678|abcd|abCd", false, Way::Cancel);
+        row("letters alike, Escape", true, "puk|abcd|abcd", true, Way::Escape);
+        row("alike again, close box", true, "1|1234|12345\b", true, Way::CloseBox);
+        row("alike, Return", true, "12345678|1234|1234", true, Way::Return, "12345678|1234");
+    }
+    // Opened as the run opens them, over a window with the wait cursor, with what the buffer
+    // held; typed into, then closed.
+    void pinDialogs() {
+        QFETCH(bool, unblock);
+        QFETCH(QString, typed);
+        QFETCH(bool, okEnabled);
+        QFETCH(Way, way);
+        QFETCH(QByteArray, stored);
+        QWidget window;
+        window.show();
+        zebrik::PinEntryBuffer pin{};
+        zebrik::PinUnblockBuffer pair{};
+        qstrcpy(pin.pin.data(), "1234");
+        qstrcpy(pair.Puk(), "9999");
+        qstrcpy(pair.NewPin(), "5555");
+        const auto before = std::pair{pin, pair};
+        QString shown;
+        Qt::CursorShape whileOpen = Qt::BlankCursor;
+        WhenOpen<QDialog>([&](QDialog& dialog) {
+            whileOpen = OverrideShape();
+            QVERIFY(dialog.parentWidget() == &window && dialog.isModal());
+            QCOMPARE(dialog.windowTitle(), unblock ? "PIN entsperren" : "PIN prüfen");
+            const QList<QLineEdit*> fields = dialog.findChildren<QLineEdit*>();
+            QString echo;
+            for (QLineEdit* field : fields) {
+                shown += field->text() + '|';
+                echo += field->echoMode() == QLineEdit::Password ? '*' : 'a';
+                field->clear();
+            }
+            QCOMPARE(echo, unblock ? "a**" : "*");  // the PUK shows
+            Type(fields, typed);
+            QVERIFY(std::ranges::none_of(fields, [](QLineEdit* field) {
+                return field->text().size() > 8 || field->text().contains(QChar(0x142));
+            }));
+            const QList<QPushButton*> buttons = dialog.findChildren<QPushButton*>();
+            QCOMPARE(buttons.size(), 2);
+            QCOMPARE(buttons[0]->text() + buttons[1]->text(), QStringLiteral("OKAbbrechen"));
+            QCOMPARE(buttons[0]->isEnabled(), okEnabled);
+            if (way == Way::Ok || way == Way::Cancel) {
+                QTest::mouseClick(buttons[way == Way::Ok ? 0 : 1], Qt::LeftButton);
+            } else if (way == Way::CloseBox) {
+                dialog.close();
+            } else {
+                QTest::keyClick(fields.back(),
+                                way == Way::Return ? Qt::Key_Return : Qt::Key_Escape);
+            }
+            QVERIFY(std::ranges::all_of(fields, [](QLineEdit* f) { return f->text().isEmpty(); }));
+        });
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const int result = unblock ? app::ShowPinUnblockDialog(&window, &pair)
+                                   : app::ShowPinEntryDialog(&window, &pin);
+        QCOMPARE(OverrideShape(), Qt::WaitCursor);
+        QGuiApplication::restoreOverrideCursor();
+
+        QCOMPARE(whileOpen, Qt::ArrowCursor);
+        QCOMPARE(shown, unblock ? "9999|5555|5555|" : "1234|");  // the repetition: the new PIN
+        QCOMPARE(result, stored.isEmpty() ? app::kPinDialogCancelled : app::kPinDialogOk);
+        if (stored.isEmpty()) {
+            QVERIFY(before.first.pin == pin.pin && before.second.bytes == pair.bytes);
+        } else {
+            QCOMPARE(
+                unblock ? QByteArray(pair.Puk()) + '|' + pair.NewPin() : QByteArray(pin.pin.data()),
+                stored);
+        }
+    }
+
+    void pinPromptTellsWhetherOkWasPressed() {
+        QWidget window;
+        app::DialogPinPrompt prompt(window);
+        WhenOpen<app::PinEntryDialog>([](QDialog& dialog) { dialog.reject(); });
+        zebrik::PinEntryBuffer pin;
+        QVERIFY(!prompt.AskPin(pin));
+        WhenOpen<app::PinUnblockDialog>([](QDialog& dialog) { dialog.reject(); });
+        zebrik::PinUnblockBuffer pair;
+        QVERIFY(!prompt.AskPukAndNewPin(pair));
+    }
+
+    void startsOnceAndHandsOverToTheFirst() {
+        using Start = app::SingleInstance::Start;
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("instance"));
+        {  // a socket file nobody listens on, as a crashed instance leaves it
+            QLocalServer crashed;
+            QVERIFY(crashed.listen(dir.filePath(QStringLiteral("crashed"))));
+            QCOMPARE(::link(qPrintable(crashed.fullServerName()), qPrintable(name)), 0);
+        }
+        app::SingleInstance first(name);
+        QSignalSpy showRequests(&first, &app::SingleInstance::showRequested);
+        QCOMPARE(first.Claim(), Start::First);
+        QLocalSocket stranger;
+        stranger.connectToServer(name);
+        QVERIFY(stranger.waitForConnected(1000));
+        stranger.write("hide\n");
+        QVERIFY(stranger.waitForBytesWritten(1000));
+        app::SingleInstance second(name);
+        QCOMPARE(second.Claim(), Start::Notified);
+        QTRY_COMPARE(showRequests.count(), 1);
+        QTest::qWait(100);
+        QCOMPARE(showRequests.count(), 1);
+
+        app::SingleInstance alone(dir.filePath(QStringLiteral("no-such-directory/instance")));
+        QCOMPARE(alone.Claim(), Start::Alone);
+        QVERIFY(app::SingleInstance::DefaultServerName().endsWith(
+            QStringLiteral("DeduvaVazarEzar") + QString::number(getuid())));
+    }
+};
+
+QTEST_MAIN(GuiTest)
+#include "gui_test.moc"

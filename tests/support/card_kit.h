@@ -1,0 +1,68 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/card_file.h"
+#include "sim/catalog.h"
+
+// What the unit tests share: the simulated cards by name, bytes written as text, and the
+// files of expected results that ZEBRIK_UPDATE=1 rewrites from the run.
+namespace zebrik::testing {
+
+// The test cards (tests/cards); the catalogue holds the demo's.
+inline const std::filesystem::path kTestCards = ZEBRIK_TEST_CARD_DIR;
+
+// A catalogue card or a test card; fails the test when there is none.
+inline sim::CardDescription Card(std::string_view name) {
+    std::optional<sim::CardDescription> card = sim::FindCard(name, kTestCards);
+    if (!card) {
+        ADD_FAILURE() << "no card \"" << name << "\" in the catalogue or in " << kTestCards;
+    }
+    return card.value_or(sim::CardDescription{});
+}
+
+// Bytes as the tests write them: "A0 C0 00 00 0F".
+inline std::string SpacedHex(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    for (const std::uint8_t byte : bytes) {
+        text += (text.empty() ? "" : " ");
+        text += "0123456789ABCDEF"[byte >> 4];
+        text += "0123456789ABCDEF"[byte & 0x0F];
+    }
+    return text;
+}
+
+// "A0 C0 00 00 0F" (or without blanks) to bytes.
+inline sim::Bytes FromHex(const std::string& text) {
+    sim::Bytes bytes;
+    std::istringstream in(text);
+    for (unsigned byte = 0; in >> std::hex >> byte;) {
+        bytes.push_back(static_cast<std::uint8_t>(byte));
+    }
+    return bytes;
+}
+
+inline std::string FileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Whether the run writes the expected results instead of comparing them.
+inline bool Updating() {
+    const char* update = std::getenv("ZEBRIK_UPDATE");
+    return update != nullptr && std::string_view(update) == "1";
+}
+
+}  // namespace zebrik::testing
