@@ -166,6 +166,30 @@ log_lines() {
     wc -l <"$work/apdu.log"
 }
 
+# One measured run of one side of a card's comparison. Every measured run must send the
+# very commands of the first run of zebrik-report, or the replays compare nothing.
+measure_side() {  # side card
+    local side=$1 card=$2 before
+    before=$(log_lines)
+    case "$side" in
+    report) measure "report-$card" "$report_bin" ;;
+    calls)
+        measure "calls-$card" "$replay_bin" --calls "$work/calls-$card.txt"
+        [[ "$(field "calls-$card" status)" == 0 ]] || fail "the replay of the calls failed: $(cat "$work/err.txt")"
+        ;;
+    commands-only)
+        measure "commands-only-$card" "$replay_bin" "$(sandbox_reader_name 0)" "$work/commands-$card.txt"
+        [[ "$(field "commands-only-$card" status)" == 0 ]] || fail "the replay failed: $(cat "$work/err.txt")"
+        ;;
+    report-no-list)
+        mount --bind "$work/no-atr-list" "$atr_list_dir"
+        measure "report-no-list-$card" "$report_bin"
+        umount "$atr_list_dir"
+        ;;
+    esac
+    same_commands "$before" "$work/commands-$card.txt" || mismatched_runs=$((mismatched_runs + 1))
+}
+
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 : >"$work/figures"
 startup_runs=$((runs * 3))
@@ -252,28 +276,26 @@ for card in "${cards[@]}"; do
     cmp -s <(tr -d '\r' <"$work/recorded-$card.txt") "$work/report-$card.txt" ||
         fail "the recording run of $card wrote another report than zebrik-report"
     echo "commands-$card n=$commands calls=$(wc -l <"$work/calls-$card.txt")" >>"$work/figures"
+    # One run of each side per round; every other round in reverse order, so that neither
+    # side always comes first after the previous round (warm caches, a mount just undone).
+    sides=(report calls)
+    if [[ "$card" != "$no_card" ]]; then
+        sides+=(commands-only)
+        [[ "$sandbox_mode" == private && -d "$atr_list_dir" ]] && sides+=(report-no-list)
+    fi
     for ((i = 0; i < runs; ++i)); do
-        # Every measured run must have sent the very same commands, or the replays compare
-        # nothing.
-        before=$(log_lines)
-        measure "report-$card" "$report_bin"
-        same_commands "$before" "$work/commands-$card.txt" || mismatched_runs=$((mismatched_runs + 1))
-        before=$(log_lines)
-        measure "calls-$card" "$replay_bin" --calls "$work/calls-$card.txt"
-        [[ "$(field "calls-$card" status)" == 0 ]] || fail "the replay of the calls failed: $(cat "$work/err.txt")"
-        same_commands "$before" "$work/commands-$card.txt" || mismatched_runs=$((mismatched_runs + 1))
+        order=("${sides[@]}")
+        ((i % 2 == 0)) || order=($(printf '%s\n' "${sides[@]}" | tac))
+        for side in "${order[@]}"; do
+            measure_side "$side" "$card"
+        done
         pair "ratio-calls-$card" "report-$card" "calls-$card"
         if [[ "$card" != "$no_card" ]]; then
-            measure "commands-only-$card" "$replay_bin" "$(sandbox_reader_name 0)" "$work/commands-$card.txt"
-            [[ "$(field "commands-only-$card" status)" == 0 ]] || fail "the replay failed: $(cat "$work/err.txt")"
             pair "ratio-commands-$card" "report-$card" "commands-only-$card"
+        fi
+        if [[ " ${sides[*]} " == *" report-no-list "* ]]; then
             # What the card names cost the whole run: the same run with the list out of sight.
-            if [[ "$sandbox_mode" == private && -d "$atr_list_dir" ]]; then
-                mount --bind "$work/no-atr-list" "$atr_list_dir"
-                measure "report-no-list-$card" "$report_bin"
-                umount "$atr_list_dir"
-                pair "list-cost-$card" "report-$card" "report-no-list-$card" difference
-            fi
+            pair "list-cost-$card" "report-$card" "report-no-list-$card" difference
         fi
         if [[ "$card" == "$large_sim" ]]; then
             measure gui-refresh "$gui_bench_bin" refresh
