@@ -1,9 +1,7 @@
-// zebrik_fuzz_seeds OUTDIR [SMARTCARD_LIST]: writes the seeds of every fuzz target into
-// OUTDIR/<target>/ from the simulated cards, so that no binary corpus is kept. Each card's
-// dispatch is written down as the script the fakes read back, its answers and prompts (once
-// confirmed with the card's codes, once cancelled); for `analysis` behind the calls of a
-// reader holding the card. The parser targets start from the responses, the ATR targets
-// from the cards' ATRs and from the ATR list.
+// zebrik_fuzz_seeds OUTDIR [SMARTCARD_LIST]: the seeds of every fuzz target, written into
+// OUTDIR/<target>/ from the simulated cards so that no binary corpus is kept: each card's
+// dispatch as the script the fakes read back (prompts once confirmed, once cancelled), the
+// responses for the parsers, the ATRs of the cards and of the list for the ATR targets.
 #include <filesystem>
 #include <fstream>
 #include <iterator>

@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# One end-to-end test of zebrik-report against the real pcscd (of its own, see
-# tests/support/pcscd_sandbox.sh), simulated cards behind the vpcd reader, compared with an
-# expected report.
+# One end-to-end test of zebrik-report against a pcscd of its own (pcscd_sandbox.sh),
+# simulated cards behind the vpcd reader, compared with an expected report.
 #   run_e2e.sh --bin-dir DIR --case tests/e2e/expected/CARD[@VARIANT].txt [--update]
-#       one vpcd reader (two slots) with CARD in slot 0; CARD[@VARIANT].input, if it
-#       exists, holds the answers typed at the PIN prompts (see pty_session.py) and the
-#       report then runs on a pseudo-terminal; without it the report runs with no
-#       terminal at all. CARD[@VARIANT].apdu, if it exists, lists the commands the card
-#       must receive, one per line in hex (empty: none at all). CARD[@VARIANT].args, if
-#       it exists, holds options for zebrik-report on one line (e.g. --atr).
+#       CARD in slot 0 of the vpcd reader. Beside the .txt, if they exist: .input, the
+#       answers typed at the PIN prompts on a pseudo-terminal (pty_session.py; without it
+#       no terminal at all); .apdu, the commands the card must receive, one per line in hex;
+#       .args, options for zebrik-report on one line (e.g. --atr).
 #   run_e2e.sh --bin-dir DIR --setup no-pcscd|no-readers|vpcd [--card NAME]...
 #              --expected FILE [--input FILE] [--exit-code N] [--update]
 #
@@ -24,10 +21,8 @@ original_args=("$@")
 source "$here/../support/pcscd_sandbox.sh"
 
 bin_dir="" setup="" cards=() expected="" input="" exit_code=0 update=0 wrap=() report_args=()
-fail() {
-    echo "e2e: $*" >&2
-    exit 1
-}
+sandbox_name=e2e
+fail() { sandbox_fail "$@"; }
 
 while (($#)); do
     case "$1" in
@@ -94,13 +89,11 @@ status=$?
 set -e
 cat "$work/stderr.txt" "$work/card.log" >&2 2>/dev/null || true
 
-# The commands the card in slot 0 received, when the test keeps a list of them.
 expected_apdus="${expected%.txt}.apdu" actual_apdus="$work/apdu-0.log"
 touch "$actual_apdus"
 
 # Card names come from pcsc-tools' ATR list, which changes with that package or may be
-# missing. Only a case whose expected report names the card compares the names; the
-# others leave the "Name der Chipkarte: " lines out.
+# missing: only a case whose expected report names the card compares them.
 names_line='^Name der Chipkarte: '
 smartcard_list=/usr/share/pcsc/smartcard_list.txt
 if [[ -f "$expected" ]] && ! grep -q "$names_line" "$expected"; then

@@ -37,10 +37,8 @@ QString PaneText(std::string_view report) {
 }
 
 std::vector<sim::SimReader> ReaderWith(const char* cardName) {
-    sim::SimReader reader;
-    reader.name = "Zebrik Test-Leser 0";
-    reader.card = std::make_shared<sim::SimCard>(sim::FindCard(cardName, ZEBRIK_TEST_CARD_DIR).value());
-    return {std::move(reader)};
+    return {zebrik::testing::CardReader("Zebrik Test-Leser 0",
+                                        sim::FindCard(cardName, ZEBRIK_TEST_CARD_DIR).value())};
 }
 
 // The demo's readers (none asks for a PIN) and a SIM that does.

@@ -42,16 +42,6 @@ inline std::string SpacedHex(std::span<const std::uint8_t> bytes) {
     return text;
 }
 
-// "A0 C0 00 00 0F" (or without blanks) to bytes.
-inline sim::Bytes FromHex(const std::string& text) {
-    sim::Bytes bytes;
-    std::istringstream in(text);
-    for (unsigned byte = 0; in >> std::hex >> byte;) {
-        bytes.push_back(static_cast<std::uint8_t>(byte));
-    }
-    return bytes;
-}
-
 inline std::string FileText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;

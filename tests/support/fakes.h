@@ -30,7 +30,6 @@ inline std::vector<sim::CardDescription> AllTestCards() {
     return sim::AllCards(ZEBRIK_TEST_CARD_DIR);
 }
 
-// A reader holding a fresh card of the description.
 inline sim::SimReader CardReader(std::string name, const sim::CardDescription& card) {
     sim::SimReader reader;
     reader.name = std::move(name);
@@ -38,7 +37,6 @@ inline sim::SimReader CardReader(std::string name, const sim::CardDescription& c
     return reader;
 }
 
-// A report that keeps the text, as the pane would show it.
 class StringReport : public Report {
 public:
     void Clear() override { text.clear(); }
@@ -49,7 +47,6 @@ public:
     int selectionsDropped = 0;
 };
 
-// One answer of the card holder: cancel, or confirm with the given texts.
 struct PinAnswer {
     bool confirm = false;
     std::string pin;     // AskPin, or the PUK for AskPukAndNewPin
@@ -113,7 +110,7 @@ public:
 
     bool UsedUp() const { return rest_.size() < 2; }
 
-    // A byte from the front, for a target's own header; 0 once the script is used up.
+    // For a target's own header; 0 once the script is used up.
     std::uint8_t Byte() {
         const std::uint8_t byte = rest_.empty() ? 0 : rest_.front();
         rest_ = rest_.subspan(rest_.empty() ? 0 : 1);
@@ -170,7 +167,6 @@ private:
     std::span<const std::uint8_t> rest_;
 };
 
-// Appends a chunk as Script reads it back.
 inline void Write(std::string& script, const Chunk& chunk) {
     std::string body;
     const auto number = [&body](std::uint32_t value) {
@@ -422,19 +418,13 @@ public:
         OnContext(context);
         const ResultCode code = inner_.ListReaders(context, readers, length);
         // The names as the caller can see them: each up to its NUL, the list up to an empty one.
-        std::string name;
-        for (const char c : readers.first(
-                 code == kScardSuccess ? std::min<std::size_t>(length, readers.size()) : 0)) {
-            if (c != '\0') {
-                name += c;
-            } else if (name.empty()) {
+        const std::size_t seen = code == kScardSuccess ? std::min<std::size_t>(length, readers.size()) : 0;
+        for (std::size_t at = 0, end; at < seen; at = end + 1) {
+            end = std::min<std::size_t>(std::find(readers.begin() + at, readers.begin() + seen, '\0') - readers.begin(), seen);
+            if (end == at) {
                 break;
-            } else {
-                listed_.push_back(std::exchange(name, {}));
             }
-        }
-        if (!name.empty()) {
-            listed_.push_back(name);
+            listed_.emplace_back(readers.data() + at, end - at);
         }
         return code;
     }

@@ -1,7 +1,5 @@
-// The analysis run's own edge cases: the cases of data/analysis_run.txt, each the answers of a
-// scripted resource manager and the report they must give, and the inputs of past fuzz
-// findings, all under the rule watch. Whole reports of the cards are data tests of their
-// own; a failure at every call is the fault-injection test's.
+// The analysis run's own edge cases (data/analysis_run.txt) and the inputs of past fuzz
+// findings, under the rule watch.
 #include "core/analysis/analysis_run.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +9,6 @@
 #include <iterator>
 #include <sstream>
 
-#include "core/analysis/atr_decode.h"
 #include "core/cards/memory/memory_card.h"
 #include "support/fakes.h"
 
@@ -23,13 +20,13 @@ struct Outcome {
     std::string broken;
 };
 
-Outcome Analyse(const std::string& script, AnalysisOptions options = {}) {
+Outcome Analyse(const std::string& script) {
     testing::Script answers(script);
     testing::ScriptedResourceManager manager(answers);
     testing::ScriptedPinPrompt prompt;
     testing::RuleWatch watch(manager, prompt);
     ReportAndPrompt pane{watch, watch};
-    RunAnalysis(pane, watch, options);
+    RunAnalysis(pane, watch);
     watch.Finish();
     return {watch.text, watch.broken};
 }
@@ -58,7 +55,6 @@ std::string Unescape(const std::string& text) {
     return bytes;
 }
 
-// "> 1 2 fail=CODE claim=N : data" as a chunk of the script.
 testing::Chunk Answer(const std::string& line) {
     const std::size_t colon = std::min(line.find(" : "), line.size());
     testing::Chunk chunk(colon < line.size() ? Unescape(line.substr(colon + 3)) : "");
@@ -97,23 +93,6 @@ TEST(AnalysisRunTest, ScriptedCasesGiveTheirReports) {
         line.clear();
     }
     EXPECT_GT(cases, 20);
-}
-
-TEST(AnalysisRunTest, DecodedAtrFollowsItsLineIndentedByTwoBlanks) {
-    const std::vector<std::uint8_t> atr = {0x3B, 0x04, 0xA2, 0x13, 0x10, 0x91};
-    std::string block;
-    for (const char c : DescribeAtr(atr)) {
-        block += (block.empty() || block.back() == '\n' ? "  " : "") + std::string(1, c);
-    }
-    const std::string card(atr.begin(), atr.end());
-    const auto script = testing::ScriptOf({{},
-                                           {std::string("Leser\0\0", 7)},
-                                           {card, {kStatePresent}},
-                                           {},
-                                           {"", {}, kScardEInvalidValue}});
-    EXPECT_EQ(
-        Analyse(script, {.decodeAtr = true}).text,
-        "Chipkartenleser gefunden: \"Leser\"\r\nATR der Chipkarte: 3B 04 A2 13 10 91\r\n" + block);
 }
 
 TEST(AnalysisRunTest, MemoryCardsAreKnownByExactlyTheFirstThreeBytesOfTheAtr) {

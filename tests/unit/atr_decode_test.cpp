@@ -8,12 +8,7 @@
 
 #include "support/card_kit.h"
 
-// The table of ATRs and their blocks is tests/unit/data/atr_decode.txt, reviewed by eye:
-//   ATR 3B 02 14 50     the ATR as hex bytes (nothing after "ATR": the empty ATR)
-//   CLOCK 4000          optional: the reader's default clock in kHz
-//   | TS: 3B (...)      the expected block, one "| " line per "\r\n" line
-// Other lines (comments, blank lines) are kept. ZEBRIK_UPDATE=1 writes the blocks the
-// decoder gives now into the file, for review with git diff.
+// The ATRs and reviewed blocks of tests/unit/data/atr_decode.txt (its head gives the form).
 namespace zebrik {
 namespace {
 
@@ -22,7 +17,6 @@ TEST(AtrDecodeTest, EveryAtrOfTheTableGivesItsReviewedBlock) {
     std::istringstream table(testing::FileText(path));
     std::string rewritten, atrLine, clockLine, expected;
     int atrs = 0;
-    // Checks the case read so far and writes it as the decoder has it.
     const auto finishCase = [&] {
         if (atrLine.empty()) {
             return;
@@ -31,7 +25,7 @@ TEST(AtrDecodeTest, EveryAtrOfTheTableGivesItsReviewedBlock) {
         if (!clockLine.empty()) {
             clock = static_cast<std::uint32_t>(std::stoul(clockLine.substr(6)));
         }
-        const std::string block = DescribeAtr(testing::FromHex(atrLine.substr(3)), clock);
+        const std::string block = DescribeAtr(sim::Hex(atrLine.substr(3)), clock);
         EXPECT_TRUE(testing::Updating() || block == expected) << atrLine << "\n" << block;
         rewritten += atrLine + "\n" + (clockLine.empty() ? "" : clockLine + "\n");
         for (std::size_t at = 0, end = 0; at < block.size(); at = end + 2) {

@@ -12,20 +12,13 @@
 #include <set>
 #include <sstream>
 
+#include "support/card_kit.h"
+
 // The card-name query over lists of pcsc-tools' format: small lists with their answers
 // (tests/unit/data/card_names.txt), the room limits, and the installed list against an
 // oracle that reads each pattern as the regular expression pcsc-tools takes it for.
 namespace zebrik {
 namespace {
-
-std::vector<std::uint8_t> Bytes(const std::string& hex) {
-    std::vector<std::uint8_t> bytes;
-    std::istringstream in(hex);
-    for (unsigned value = 0; in >> std::hex >> value;) {
-        bytes.push_back(static_cast<std::uint8_t>(value));
-    }
-    return bytes;
-}
 
 // A list file of the test's own, gone with the object.
 struct ListFile {
@@ -40,7 +33,7 @@ std::vector<std::string> NamesFor(const std::string& list, const std::string& at
                                   std::size_t room = 256) {
     std::vector<char> buffer(room);
     auto length = static_cast<std::uint32_t>(room);
-    EXPECT_EQ(ListCardNames(list, Bytes(atr), buffer, length), kScardSuccess) << atr;
+    EXPECT_EQ(ListCardNames(list, sim::Hex(atr), buffer, length), kScardSuccess) << atr;
     std::vector<std::string> names;
     for (std::size_t at = 0; at < length && buffer[at] != '\0'; at += names.back().size() + 1) {
         names.emplace_back(buffer.data() + at);
@@ -112,7 +105,7 @@ TEST(CardNameListTest, AsManyWholeNamesAsFitTheRoomOffered) {
         std::array<char, 264> buffer;
         buffer.fill('#');
         std::uint32_t length = c.offered;
-        ASSERT_EQ(ListCardNames(list.path, Bytes("3B 01"), std::span(buffer).first(256), length),
+        ASSERT_EQ(ListCardNames(list.path, sim::Hex("3B 01"), std::span(buffer).first(256), length),
                   kScardSuccess);
         EXPECT_EQ(std::string(buffer.data(), buffer.size()),
                   expected + std::string(buffer.size() - expected.size(), '#'))
@@ -135,7 +128,7 @@ TEST(CardNameListTest, NoRoomOrNoListFailsAndWritesNothing) {
         std::array<char, 256> names;
         names.fill('#');
         std::uint32_t length = offered;
-        EXPECT_EQ(ListCardNames(path, Bytes("3B 01"), names, length),
+        EXPECT_EQ(ListCardNames(path, sim::Hex("3B 01"), names, length),
                   offered == 0 ? kScardEInsufficientBuffer : kScardEUnsupportedFeature);
         EXPECT_EQ(length, offered) << path;
         EXPECT_EQ(std::string(names.data(), names.size()), std::string(names.size(), '#'));
@@ -185,20 +178,13 @@ TEST(InstalledSmartcardListTest, GivesTheNamesItsPatternsGiveAsRegularExpression
     std::vector<std::pair<std::string, std::vector<std::string>>> entries;
     bool inEntry = false;
     for (std::string line; std::getline(file, line);) {
-        const std::size_t first = line.find_first_not_of(" \t\r");
-        const std::string text =
-            first == std::string::npos
-                ? ""
-                : line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
-        if (line[0] == '\t') {
-            if (inEntry && !text.empty()) {
-                entries.back().second.push_back(text);
-            }
-        } else if (text.empty() || text[0] != '#') {
+        const std::size_t first = std::min(line.find_first_not_of(" \t\r"), line.size());
+        const std::string text = line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
+        if (line[0] == '\t' && inEntry && !text.empty()) {
+            entries.back().second.push_back(text);
+        } else if (line[0] != '\t' && (text.empty() || text[0] != '#')) {
             inEntry = !text.empty();
-            if (inEntry) {
-                entries.push_back({text, {}});
-            }
+            entries.resize(entries.size() + inEntry, {text, {}});
         }
     }
     std::set<std::string> atrs;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <fstream>
 #include <set>
@@ -13,13 +14,11 @@
 #include "support/card_kit.h"
 #include "support/fakes.h"
 
-// The end-to-end cases once more, in process: tests/e2e/expected/CARD[@VARIANT].txt is the
-// report of a run over two readers as vpcd shows them through pcscd ("Zebrik vpcd 00 00"
-// with CARD, "Zebrik vpcd 00 01" empty, neither with attributes), CARD[@VARIANT].input is
-// typed at the PIN prompts and CARD[@VARIANT].apdu lists the commands the card received.
-// tests/unit/data/reports holds the cases no card behind pcscd can give, and demo.txt, the
-// report of zebrik-report --demo. ZEBRIK_UPDATE=1 writes report and commands from the run
-// (and the files of a card that has none yet), for review by eye with git diff.
+// The end-to-end cases of tests/e2e/expected (see run_e2e.sh) once more, in process, over
+// the two readers vpcd shows ("Zebrik vpcd 00 00" with CARD, "Zebrik vpcd 00 01" empty,
+// neither with attributes); tests/unit/data/reports holds the cases no card behind pcscd can
+// give, and demo.txt, the report of zebrik-report --demo. ZEBRIK_UPDATE=1 writes report and
+// commands from the run (and the files of a card that has none yet), for review by eye.
 namespace zebrik {
 namespace {
 
@@ -42,9 +41,9 @@ public:
 };
 
 // The card holder at zebrik-report's terminal, typing the answers of a .input file in
-// order ("PROMPT => ANSWER"). As on the terminal, an empty answer or <EOF> cancels, an
-// answer of more than 8 characters is asked for again, and so is a new PIN whose repetition
-// differs. Without a .input there is no terminal: every question is cancelled.
+// order ("PROMPT => ANSWER"). As on the terminal, an empty answer or <EOF> cancels and a
+// new PIN whose repetition differs is asked for again. Without a .input every question is
+// cancelled.
 class TerminalAnswers : public PinPrompt {
 public:
     explicit TerminalAnswers(const fs::path& input) : scripted_(fs::exists(input)) {
@@ -80,24 +79,20 @@ public:
 
 private:
     bool Ask(const std::string& prompt, char* entry) {
-        for (;;) {
-            if (!scripted_ || answers_.empty()) {
-                EXPECT_FALSE(scripted_) << "an unexpected prompt " << prompt;
-                return false;
-            }
-            const auto [expected, answer] = answers_.front();
-            answers_.pop_front();
-            EXPECT_EQ(expected, prompt);
-            EXPECT_NE(answer, "<INTR>") << "Ctrl-C ends the process: an end-to-end case only";
-            if (answer.empty() || answer == "<EOF>") {
-                return false;
-            }
-            if (answer.size() <= kMaxPinLength) {
-                std::copy(answer.begin(), answer.end(), entry);
-                entry[answer.size()] = '\0';
-                return true;
-            }
+        if (!scripted_ || answers_.empty()) {
+            EXPECT_FALSE(scripted_) << "an unexpected prompt " << prompt;
+            return false;
         }
+        const auto [expected, answer] = answers_.front();
+        answers_.pop_front();
+        EXPECT_EQ(expected, prompt);
+        EXPECT_TRUE(answer != "<INTR>" && answer.size() <= kMaxPinLength)
+            << "Ctrl-C, or an answer the terminal asks for again: an end-to-end case only";
+        if (answer.empty() || answer == "<EOF>") {
+            return false;
+        }
+        std::strncpy(entry, answer.c_str(), kMaxPinLength)[kMaxPinLength] = '\0';
+        return true;
     }
 
     bool scripted_;

@@ -45,15 +45,7 @@ struct Outcome {
 // Before each call: the manager and the call's index; returns the fault, if any.
 using Hook = std::function<ResultCode(sim::SimResourceManager&, std::size_t)>;
 
-// The empty reader of the demo, with its attributes, under another name.
-sim::SimReader EmptyReader(const char* name) {
-    static const sim::SimReader demo = sim::DemoReaders().front();
-    sim::SimReader reader = demo;
-    reader.name = name;
-    return reader;
-}
-
-// The cards by name; "" stands for the demo's empty reader.
+// The cards by name; "" stands for the demo's empty reader, with its attributes.
 std::vector<std::string> Subjects() {
     std::vector<std::string> names = {""};
     for (const sim::CardDescription& card : testing::AllTestCards()) {
@@ -62,16 +54,18 @@ std::vector<std::string> Subjects() {
     return names;
 }
 
-sim::SimReader Subject(const std::string& name) {
+sim::SimReader Subject(const std::string& name, const char* as) {
     static const std::vector<sim::CardDescription> cards = testing::AllTestCards();
-    const auto card =
-        std::find_if(cards.begin(), cards.end(), [&](const auto& c) { return c.name == name; });
-    return card == cards.end() ? EmptyReader("Leser 1") : testing::CardReader("Leser 1", *card);
+    static const sim::SimReader empty = sim::DemoReaders().front();
+    const auto card = std::ranges::find(cards, name, &sim::CardDescription::name);
+    sim::SimReader reader = card == cards.end() ? empty : testing::CardReader(as, *card);
+    reader.name = as;
+    return reader;
 }
 
 // A run over the subject and the witness, the trace only if asked for: it doubles the time.
 Outcome Analyse(const std::string& subject, const Hook& hook, bool trace = false) {
-    sim::SimResourceManager manager({Subject(subject), EmptyReader("Leser 2")});
+    sim::SimResourceManager manager({Subject(subject, "Leser 1"), Subject("", "Leser 2")});
     KnowingCardHolder holder;
     testing::RuleWatch watch(manager, holder);
     TracingResourceManager traced(watch, watch);
