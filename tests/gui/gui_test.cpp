@@ -466,14 +466,14 @@ private Q_SLOTS:
             QVERIFY(std::ranges::all_of(fields, [](QLineEdit* f) { return f->text().isEmpty(); }));
         });
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        const int result = unblock ? app::ShowPinUnblockDialog(&window, &pair)
-                                   : app::ShowPinEntryDialog(&window, &pin);
+        app::DialogPinPrompt prompt(window);
+        const bool confirmed = unblock ? prompt.AskPukAndNewPin(pair) : prompt.AskPin(pin);
         QCOMPARE(OverrideShape(), Qt::WaitCursor);
         QGuiApplication::restoreOverrideCursor();
 
         QCOMPARE(whileOpen, Qt::ArrowCursor);
         QCOMPARE(shown, unblock ? "9999|5555|5555|" : "1234|");  // the repetition: the new PIN
-        QCOMPARE(result, stored.isEmpty() ? app::kPinDialogCancelled : app::kPinDialogOk);
+        QCOMPARE(confirmed, !stored.isEmpty());
         if (stored.isEmpty()) {
             QVERIFY(before.first.pin == pin.pin && before.second.bytes == pair.bytes);
         } else {
@@ -481,17 +481,6 @@ private Q_SLOTS:
                 unblock ? QByteArray(pair.Puk()) + '|' + pair.NewPin() : QByteArray(pin.pin.data()),
                 stored);
         }
-    }
-
-    void pinPromptTellsWhetherOkWasPressed() {
-        QWidget window;
-        app::DialogPinPrompt prompt(window);
-        WhenOpen<app::PinEntryDialog>([](QDialog& dialog) { dialog.reject(); });
-        zebrik::PinEntryBuffer pin;
-        QVERIFY(!prompt.AskPin(pin));
-        WhenOpen<app::PinUnblockDialog>([](QDialog& dialog) { dialog.reject(); });
-        zebrik::PinUnblockBuffer pair;
-        QVERIFY(!prompt.AskPukAndNewPin(pair));
     }
 
     void startsOnceAndHandsOverToTheFirst() {
