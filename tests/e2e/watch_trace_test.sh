@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# zebrik-report --watch and --trace against the real pcscd with vpcd cards: the trace of a
-# SIM run holds the card's commands without the PIN; a watch reports every card put in and
-# taken out, says once when pcscd has gone and reports again when it is back, and ends with
-# 0 on SIGTERM, on SIGINT and on Ctrl-C at a PIN prompt.
+# zebrik-report --watch and --trace against the real pcscd with vpcd cards (what a trace
+# shows and masks is checked in process, over generated SIMs): a watch reports every card put
+# in and taken out and writes its trace file, says once when pcscd has gone and reports again
+# when it is back, and ends with 0 on SIGTERM, on SIGINT and on Ctrl-C at a PIN prompt.
 #   watch_trace_test.sh BIN_DIR   (exit 0 passed, 1 failed, 77 skipped)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -14,22 +14,13 @@ python=$(command -v /usr/bin/python3 python3 | head -n1)  # not a version manage
 check() {  # what, then a command that must succeed
     if "${@:2}"; then echo "PASS $1"; else echo "FAIL $1"; failed=$((failed + 1)); fi
 }
-not() { ! "$@"; }
 typing() {  # PROMPT => ANSWER, then the command
     "$python" "$here/pty_session.py" --timeout 10 --answers <(echo "$1") --stdout "$work/out" -- "${@:2}"
 }
 sandbox_reader_conf vpcd
 sandbox_pcscd_start
-sandbox_card_in 0 sim-pin "$work/apdu.log"
+sandbox_card_in 0 sim-pin
 
-# The trace of a run with the PIN typed: the card's commands in order, VERIFY masked.
-typing "PIN-Code: => 1234" "$bin" --trace "$work/trace.txt" 2>"$work/pty.txt" || cat "$work/pty.txt" >&2
-check "the trace shows the commands the card received, in order" diff \
-    <(sed -E 's/^(A02000010[0-9A-F])[0-9A-F]*$/\1/' "$work/apdu.log") \
-    <(sed -n 's/^Zebrik vpcd 00 00 > //p' "$work/trace.txt" | sed -E 's/ \*\*//g; s/ //g')
-check "the trace masks the PIN" \
-    grep -qx 'Zebrik vpcd 00 00 > A0 20 00 01 08 \*\* \*\* \*\* \*\* \*\* \*\* \*\* \*\*' "$work/trace.txt"
-check "the typed PIN is nowhere in the trace" not grep -qE '1234|31 32 33 34' "$work/trace.txt"
 check "Ctrl-C at a watch's PIN prompt ends it with 0 and gives the echo back" \
     typing "PIN-Code: => <INTR>" "$bin" --watch
 sandbox_card_out 0
@@ -38,7 +29,7 @@ sandbox_card_out 0
 out=$work/watch.txt
 start_watch() {
     set -m
-    "$bin" --watch "$@" </dev/null >"$out" 2>"$work/watch-trace.txt" &
+    "$bin" --watch "$@" </dev/null >"$out" &
     watch=$!
     set +m
     sandbox_track "$watch"
@@ -59,7 +50,7 @@ wait_for() {  # n text seconds: until the watch has written TEXT N times
 }
 separator='^==== [0-3][0-9]\.[01][0-9]\.20[0-9][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] ====$'
 
-start_watch --atr --trace -
+start_watch --atr --trace "$work/watch-trace.txt"
 check "the first report shows the two empty readers" wait_for 2 "keine Chipkarte" 5
 sandbox_card_in 0 sim
 check "a card put in: a report with the ATR explained within a second" wait_for 1 "^  TS: 3B" 1

@@ -63,19 +63,6 @@ const std::map<std::string, Reader, std::less<>> kReaders = {
     {"global-error-counters", ReadGlobalErrorCounters},
 };
 
-const std::map<std::string, std::uint32_t, std::less<>> kAttributes = {
-    {"device-name", kAttrDeviceSystemName},
-    {"vendor", kAttrVendorName},
-    {"model", kAttrVendorIfdType},
-    {"version", kAttrVendorIfdVersion},
-    {"channel", kAttrChannelId},
-    {"clock", kAttrDefaultClk},
-    {"max-clock", kAttrMaxClk},
-    {"data-rate", kAttrDefaultDataRate},
-    {"max-data-rate", kAttrMaxDataRate},
-    {"max-ifsd", kAttrMaxIfsd},
-};
-
 const std::string kCasesFile = ZEBRIK_UNIT_DATA_DIR "/reader_cases.txt";
 
 std::vector<std::string> WordsOf(const std::string& line) {
@@ -158,7 +145,7 @@ struct CaseRun {
             prompt.answers.push_back({});
         } else if (words[0] == "attribute") {
             const std::size_t equals = line.find(" = ");
-            manager.readers.front().attributes[kAttributes.at(words[1])] =
+            manager.readers.front().attributes[std::stoul(words[1], nullptr, 16)] =
                 equals == std::string::npos
                     ? sim::ValueBytes(line.substr(line.find(" :") + 2))
                     : sim::NumberAttribute(std::stoul(line.substr(equals + 3), nullptr, 16));
