@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 
+#include "core/analysis/command_trace.h"
 #include "core/analysis/dispatch.h"
 #include "core/analysis/reader_properties.h"
 #include "core/apdu/cardholder.h"
@@ -72,7 +73,7 @@ std::vector<std::string> WordsOf(const std::string& line) {
 
 bool IsExpectation(const std::string& line) {
     return line.starts_with('|') || line.starts_with('>') || line.starts_with('<') ||
-           line.starts_with('!') || line.starts_with("dropped");
+           line.starts_with('!') || line.starts_with("dropped") || line.starts_with("t ");
 }
 
 bool IsAction(const std::string& line) {
@@ -83,7 +84,7 @@ bool IsCardLine(const std::string& line) {
     const auto words = WordsOf(line);
     return !words.empty() && !IsExpectation(line) && !IsAction(line) && words[0] != "typed" &&
            words[0] != "fault" && words[0] != "claim" && words[0] != "attribute" &&
-           words[0] != "===";
+           words[0] != "===" && words[0] != "trace";
 }
 
 // A resource manager that may claim more of an answer than it wrote.
@@ -106,7 +107,7 @@ public:
 };
 
 // One case run: the card in the only reader, connected shared, and what came of it.
-struct CaseRun {
+struct CaseRun : TraceSink {
     explicit CaseRun(const std::vector<std::string>& lines, const std::string& origin) {
         // The card's lines keep their line numbers; a title and an ATR come last if none is given.
         std::string card;
@@ -129,9 +130,9 @@ struct CaseRun {
         simCard = reader.card;
         manager.readers.push_back(reader);
         ContextHandle context = 0;
-        manager.EstablishContext(kScardScopeUser, context);
-        manager.Connect(context, "Testleser", kShareShared, kProtocolT0 | kProtocolT1,
-                        connection.handle, protocol);
+        traced.EstablishContext(kScardScopeUser, context);
+        traced.Connect(context, "Testleser", kShareShared, kProtocolT0 | kProtocolT1,
+                       connection.handle, protocol);
     }
 
     void Do(const std::string& line) {
@@ -149,6 +150,8 @@ struct CaseRun {
                 equals == std::string::npos
                     ? sim::ValueBytes(line.substr(line.find(" :") + 2))
                     : sim::NumberAttribute(std::stoul(line.substr(equals + 3), nullptr, 16));
+        } else if (words[0] == "trace") {
+            showTrace = true;
         } else if (words[0] == "claim") {
             manager.claimFrom = std::stoul(words[1]);
             manager.claim = static_cast<std::uint32_t>(std::stoul(words[2], nullptr, 16));
@@ -193,13 +196,18 @@ struct CaseRun {
         return reader == kReaders.end() ? -1 : reader->second(pane, connection);
     }
 
+    void WriteLine(std::string_view line) override { trace += "t " + std::string(line) + "\n"; }
+
     CaseManager manager;
+    TracingResourceManager traced{manager, *this};
+    std::string trace;
+    bool showTrace = false;
     std::shared_ptr<sim::SimCard> simCard;
     std::string error;
     testing::StringReport report;
     testing::ScriptedPinPrompt prompt;
     ReportAndPrompt pane{report, prompt};
-    CardConnection connection{manager};
+    CardConnection connection{traced};
     std::uint32_t protocol = kProtocolUndefined;
     sim::Bytes received;
     bool sent = false;
@@ -234,6 +242,7 @@ std::string Rendered(const std::vector<std::string>& lines, const std::string& o
         text += "> " + testing::SpacedHex(command) + "\n";
     }
     text += run.sent ? "< " + testing::SpacedHex(run.received) + "\n" : "";
+    text += run.showTrace ? run.trace : "";
     const int dropped = run.report.selectionsDropped;
     text += dropped > 0 ? "dropped " + std::to_string(dropped) + "\n" : "";
     for (std::size_t i = end; i < lines.size(); ++i) {
