@@ -6,8 +6,8 @@
 #       answers typed at the PIN prompts on a pseudo-terminal (pty_session.py; without it
 #       no terminal at all); .apdu, the commands the card must receive, one per line in hex;
 #       .args, options for zebrik-report on one line (e.g. --atr).
-#   run_e2e.sh --bin-dir DIR --setup no-pcscd|no-readers|vpcd [--card NAME]...
-#              --expected FILE [--input FILE] [--exit-code N] [--update]
+#   run_e2e.sh --bin-dir DIR --setup no-pcscd|no-readers|vpcd --expected FILE
+#              [--exit-code N] [--update]     (vpcd: its two readers empty)
 #
 # --update writes the report (and command list) instead of comparing, for review by eye.
 # --wrap "PROGRAM [ARGS]" starts zebrik-report through PROGRAM (valgrind_wrap.sh).
@@ -20,7 +20,7 @@ original_args=("$@")
 # shellcheck source=../support/pcscd_sandbox.sh
 source "$here/../support/pcscd_sandbox.sh"
 
-bin_dir="" setup="" cards=() expected="" input="" exit_code=0 update=0 wrap=() report_args=()
+bin_dir="" setup="" card="" expected="" input="" exit_code=0 update=0 wrap=() report_args=()
 sandbox_name=e2e
 fail() { sandbox_fail "$@"; }
 
@@ -28,15 +28,12 @@ while (($#)); do
     case "$1" in
         --bin-dir) bin_dir=$2; shift 2 ;;
         --setup) setup=$2; shift 2 ;;
-        --card) cards+=("$2"); shift 2 ;;
         --expected) expected=$2; shift 2 ;;
-        --input) input=$2; shift 2 ;;
         --exit-code) exit_code=$2; shift 2 ;;
         --case)
             expected=$2
             setup=vpcd
-            stem=$(basename "$2" .txt)
-            cards+=("${stem%%@*}")
+            card=$(basename "$2" .txt) card=${card%%@*}
             [[ -f "${2%.txt}.input" ]] && input="${2%.txt}.input"
             [[ ! -f "${2%.txt}.args" ]] || read -r -a report_args <"${2%.txt}.args"
             shift 2
@@ -53,7 +50,6 @@ card_bin="$bin_dir/zebrik-vpcd-card"
 [[ -x "$report_bin" ]] || fail "$report_bin not built"
 [[ "$setup" != vpcd || -x "$card_bin" ]] || fail "$card_bin not built"
 ((update)) || [[ -f "$expected" ]] || fail "no expected report $expected (write one with --update)"
-((${#cards[@]} <= 2)) || fail "a vpcd reader has two slots; ${#cards[@]} cards asked for"
 
 sandbox_enter e2e "$script" "${original_args[@]}"
 work=$sandbox_work
@@ -68,9 +64,7 @@ case "$setup" in
     vpcd)
         sandbox_reader_conf vpcd
         sandbox_pcscd_start
-        for slot in "${!cards[@]}"; do
-            sandbox_card_in "$slot" "${cards[$slot]}" "$work/apdu-$slot.log"
-        done
+        [[ -z "$card" ]] || sandbox_card_in 0 "$card" "$work/apdu-0.log"
         ;;
     *) fail "unknown setup '$setup'" ;;
 esac
@@ -78,8 +72,7 @@ esac
 actual="$work/report.txt"
 set +e
 if [[ -n "$input" ]]; then
-    python=/usr/bin/python3  # not a version manager's shim on PATH, slow to start
-    [[ -x "$python" ]] || python=python3
+    python=$(command -v /usr/bin/python3 python3 | head -n1)  # not a version manager's slow shim
     "$python" "$here/pty_session.py" --answers "$input" --stdout "$actual" -- "${wrap[@]}" "$report_bin" "${report_args[@]}"
 else
     # A session of its own has no controlling terminal: every PIN prompt cancels.

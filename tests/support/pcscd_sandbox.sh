@@ -1,22 +1,12 @@
 # shellcheck shell=bash
-# A pcscd of our own with the vpcd virtual reader and catalogue cards in it, for the
-# end-to-end tests, the window's end-to-end test and the benchmark. Source it from bash
-# with `set -euo pipefail`; every name it defines starts with sandbox_.
-#
-# The caller re-runs itself in private mount and network namespaces (sandbox_enter): a
-# tmpfs over /run/pcscd gives it a pcscd socket of its own and a private loopback gives
-# it vpcd ports of its own, so it never touches a pcscd the machine runs and several
-# runs can go side by side. Where namespaces are not allowed (or with
-# ZEBRIK_SANDBOX_NO_NAMESPACES=1) it falls back to the machine's /run/pcscd and loopback,
-# one run at a time, and skips (exit 77) when another pcscd is in the way: one we did not
-# start is not ours to stop or to share.
-#
-#   sandbox_enter e2e "$script" "$@"         # from here on: $sandbox_work, $sandbox_mode
-#   sandbox_card_bin=$bin_dir/zebrik-vpcd-card
-#   sandbox_reader_conf vpcd; sandbox_pcscd_start
-#   sandbox_card_in 0 sim "$sandbox_work/apdu-0.log"   # "Zebrik vpcd 00 00" holds the SIM
-#   sandbox_card_out 0; sandbox_pcscd_stop; ...
-#
+# A pcscd of our own with the vpcd reader and simulated cards, for the end-to-end tests, the
+# window's end-to-end test and the benchmark; sourced from bash under `set -euo pipefail`.
+# sandbox_enter re-runs the caller in private mount and network namespaces: a tmpfs over
+# /run/pcscd and a private loopback, so it never touches the machine's pcscd and runs go side
+# by side. Where namespaces are not allowed (or ZEBRIK_SANDBOX_NO_NAMESPACES=1) it uses the
+# machine's /run/pcscd one run at a time, and skips (77) beside a pcscd it did not start.
+#   sandbox_enter e2e "$script" "$@"; sandbox_card_bin=$bin_dir/zebrik-vpcd-card
+#   sandbox_reader_conf vpcd; sandbox_pcscd_start; sandbox_card_in 0 sim "$log"; ...
 # Whatever it starts is stopped by process id at exit; start them from the caller's own
 # shell, not in $(...), so that they stay its children.
 
@@ -28,11 +18,8 @@ sandbox_pids=()      # the caller's own helpers (sandbox_track)
 sandbox_fail() { echo "$sandbox_name: $*" >&2; exit 1; }
 sandbox_skip() { echo "$sandbox_name: SKIPPED: $*" >&2; exit 77; }
 
-# NAME goes in front of messages and into the work directory's name; SCRIPT and its
-# ARGUMENTS are run again inside the namespaces.
-sandbox_enter() {  # name script [argument]...
-    sandbox_name=$1
-    shift
+sandbox_enter() {  # name (for messages), then the script and its arguments to run again
+    sandbox_name=$1 && shift
     if sandbox_entered; then
         sandbox_mode=private sandbox_port=35963
         ip link set lo up
