@@ -9,7 +9,6 @@
 #include <iterator>
 #include <sstream>
 
-#include "core/cards/memory/memory_card.h"
 #include "support/fakes.h"
 
 namespace zebrik {
@@ -93,22 +92,6 @@ TEST(AnalysisRunTest, ScriptedCasesGiveTheirReports) {
         line.clear();
     }
     EXPECT_GT(cases, 20);
-}
-
-TEST(AnalysisRunTest, MemoryCardsAreKnownByExactlyTheFirstThreeBytesOfTheAtr) {
-    const std::pair<std::vector<std::uint8_t>, MemoryCardBus> cases[] = {
-        {{0x3B, 0x04, 0x49, 0x32}, MemoryCardBus::I2C},
-        {{0x3B, 0x04, 0x82}, MemoryCardBus::I2C},
-        {{0x3B, 0x04, 0xA2, 0x13}, MemoryCardBus::TwoWire},
-        {{0x3B, 0x04, 0x92, 0xFF}, MemoryCardBus::ThreeWire},
-        {{0x3B, 0x04, 0x93, 0x23}, MemoryCardBus::None},
-        {{0x3B, 0x14, 0xA2, 0x13}, MemoryCardBus::None},
-        {{0x3F, 0x04, 0x49}, MemoryCardBus::None},
-        {{0x3B, 0x04}, MemoryCardBus::None},
-        {{}, MemoryCardBus::None}};
-    for (const auto& [atr, bus] : cases) {
-        EXPECT_EQ(ClassifyAtr(atr), bus) << atr.size();
-    }
 }
 
 // The inputs of past fuzz findings, each a script: the run keeps every rule with them.
