@@ -41,46 +41,39 @@ public:
 };
 
 // The card holder at zebrik-report's terminal, typing the answers of a .input file in
-// order ("PROMPT => ANSWER"). As on the terminal, an empty answer or <EOF> cancels and a
-// new PIN whose repetition differs is asked for again. Without a .input every question is
-// cancelled.
+// order ("PROMPT => ANSWER"): an empty answer or <EOF> cancels, a new PIN whose repetition
+// differs is asked for again. Without a .input every question is cancelled.
 class TerminalAnswers : public PinPrompt {
 public:
     explicit TerminalAnswers(const fs::path& input) : scripted_(fs::exists(input)) {
         std::istringstream lines(testing::FileText(input));
-        for (std::string line; std::getline(lines, line);) {
-            const std::size_t arrow = line.find("=>");
+        for (std::string line, answer; std::getline(lines, line);) {
+            const std::size_t arrow = line.find(" =>");
             if (!line.starts_with('#') && arrow != std::string::npos) {
-                std::string prompt = line.substr(0, arrow), answer;
-                prompt.erase(prompt.find_last_not_of(" \t") + 1);
-                std::istringstream(line.substr(arrow + 2)) >> answer;
-                answers_.emplace_back(prompt, answer);
+                answer.clear();
+                std::istringstream(line.substr(arrow + 3)) >> answer;
+                answers_.emplace_back(line.substr(0, arrow), answer);
             }
         }
     }
-    ~TerminalAnswers() override {
-        EXPECT_TRUE(answers_.empty()) << "a prompt never asked: " << answers_.front().first;
-    }
+    ~TerminalAnswers() override { EXPECT_TRUE(answers_.empty()) << "a prompt never asked"; }
 
     bool AskPin(PinEntryBuffer& buffer) override { return Ask("PIN-Code:", buffer.pin.data()); }
     bool AskPukAndNewPin(PinUnblockBuffer& buffer) override {
-        if (!Ask("PUK:", buffer.Puk())) {
-            return false;
+        std::array<char, 9> again{};
+        bool typed = Ask("PUK:", buffer.Puk());
+        while (
+            typed &&
+            (typed = Ask("Neue PIN:", buffer.NewPin()) && Ask("PIN wiederholen:", again.data())) &&
+            std::string_view(again.data()) != buffer.NewPin()) {
         }
-        for (std::array<char, 9> again{};;) {
-            if (!Ask("Neue PIN:", buffer.NewPin()) || !Ask("PIN wiederholen:", again.data())) {
-                return false;
-            }
-            if (std::string_view(again.data()) == buffer.NewPin()) {
-                return true;
-            }
-        }
+        return typed;
     }
 
 private:
     bool Ask(const std::string& prompt, char* entry) {
-        if (!scripted_ || answers_.empty()) {
-            EXPECT_FALSE(scripted_) << "an unexpected prompt " << prompt;
+        EXPECT_TRUE(!scripted_ || !answers_.empty()) << "an unexpected prompt " << prompt;
+        if (answers_.empty()) {
             return false;
         }
         const auto [expected, answer] = answers_.front();
