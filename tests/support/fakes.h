@@ -1,7 +1,10 @@
 #pragma once
 
+#include <iconv.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -53,33 +56,21 @@ struct PinAnswer {
     std::string newPin;  // AskPukAndNewPin only
 };
 
-// Well-formed UTF-8: no stray or missing continuation bytes, no overlong forms, no
-// surrogates, nothing above U+10FFFF. Written out here, apart from the code under test.
+// Well-formed UTF-8 (no stray or missing continuation bytes, no overlong forms, no
+// surrogates, nothing above U+10FFFF), as glibc's decoder takes it: a judge apart from the
+// code under test.
 inline bool IsValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t extra = lead < 0x80   ? 0
-                                  : lead < 0xC2 ? 9
-                                  : lead < 0xE0 ? 1
-                                  : lead < 0xF0 ? 2
-                                  : lead < 0xF5 ? 3
-                                                : 9;
-        if (extra == 9 || text.size() - i <= extra) {
+    static const iconv_t decoder = iconv_open("UTF-32LE", "UTF-8");
+    iconv(decoder, nullptr, nullptr, nullptr, nullptr);
+    char* from = const_cast<char*>(text.data());
+    for (std::size_t left = text.size(); left > 0;) {
+        std::array<char, 1024> out;
+        char* to = out.data();
+        std::size_t room = out.size();
+        if (iconv(decoder, &from, &left, &to, &room) == static_cast<std::size_t>(-1) &&
+            errno != E2BIG) {
             return false;
         }
-        char32_t value = lead & (0x7F >> extra);
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return false;
-            }
-            value = (value << 6) | (next & 0x3F);
-        }
-        if ((extra == 2 && value < 0x800) || (extra == 3 && value < 0x10000) ||
-            (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) {
-            return false;
-        }
-        i += extra + 1;
     }
     return true;
 }
@@ -418,9 +409,12 @@ public:
         OnContext(context);
         const ResultCode code = inner_.ListReaders(context, readers, length);
         // The names as the caller can see them: each up to its NUL, the list up to an empty one.
-        const std::size_t seen = code == kScardSuccess ? std::min<std::size_t>(length, readers.size()) : 0;
+        const std::size_t seen =
+            code == kScardSuccess ? std::min<std::size_t>(length, readers.size()) : 0;
         for (std::size_t at = 0, end; at < seen; at = end + 1) {
-            end = std::min<std::size_t>(std::find(readers.begin() + at, readers.begin() + seen, '\0') - readers.begin(), seen);
+            end = std::min<std::size_t>(
+                std::find(readers.begin() + at, readers.begin() + seen, '\0') - readers.begin(),
+                seen);
             if (end == at) {
                 break;
             }

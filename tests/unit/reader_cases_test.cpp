@@ -5,6 +5,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "core/analysis/command_trace.h"
@@ -72,19 +73,20 @@ std::vector<std::string> WordsOf(const std::string& line) {
 }
 
 bool IsExpectation(const std::string& line) {
-    return line.starts_with('|') || line.starts_with('>') || line.starts_with('<') ||
-           line.starts_with('!') || line.starts_with("dropped") || line.starts_with("t ");
+    return line.find_first_of("|><!") == 0 || line.starts_with("dropped") || line.starts_with("t ");
 }
 
 bool IsAction(const std::string& line) {
     return line.starts_with("send ") || line.starts_with("call ") || line.starts_with("card ");
 }
 
+// Anything else that is no instruction of the case describes its card.
 bool IsCardLine(const std::string& line) {
+    static const std::set<std::string, std::less<>> kInstructions = {"typed",     "fault", "claim",
+                                                                     "attribute", "===",   "trace"};
     const auto words = WordsOf(line);
-    return !words.empty() && !IsExpectation(line) && !IsAction(line) && words[0] != "typed" &&
-           words[0] != "fault" && words[0] != "claim" && words[0] != "attribute" &&
-           words[0] != "===" && words[0] != "trace";
+    return !words.empty() && !IsExpectation(line) && !IsAction(line) &&
+           !kInstructions.contains(words[0]);
 }
 
 // A resource manager that may claim more of an answer than it wrote.

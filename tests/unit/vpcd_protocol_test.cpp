@@ -33,17 +33,5 @@ TEST(VpcdProtocol, PowerOnAndResetStartTheCardOverPowerOffDoesNot) {
     }
 }
 
-TEST(VpcdProtocol, FramesCarryTheLengthBigEndianUpToFFFF) {
-    EXPECT_EQ(Frame(sim::Hex("90 00")), sim::Hex("00 02 90 00"));
-    EXPECT_EQ(Frame({}), sim::Hex("00 00"));
-    const std::optional<sim::Bytes> big = Frame(sim::Bytes(0x123, 0xAB));
-    ASSERT_TRUE(big && big->size() == 0x125);
-    EXPECT_EQ(sim::Bytes(big->begin(), big->begin() + 3), sim::Hex("01 23 AB"));
-    EXPECT_EQ(PayloadLength(0x01, 0x23), 0x123u);
-    EXPECT_EQ(PayloadLength(0xFF, 0xFF), 0xFFFFu);
-    EXPECT_TRUE(Frame(sim::Bytes(0xFFFF, 0)));
-    EXPECT_FALSE(Frame(sim::Bytes(0x10000, 0)));
-}
-
 }  // namespace
 }  // namespace zebrik::vpcd
