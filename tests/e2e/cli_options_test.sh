@@ -24,8 +24,7 @@ while IFS='|' read -r want out err args; do
     if ((${#problems[@]})); then
         failed=$((failed + 1))
         echo "FAIL zebrik-report $args: ${problems[*]}"
-        sed 's/^/     stdout: /' "$work/out"
-        sed 's/^/     stderr: /' "$work/err"
+        for stream in out err; do sed "s/^/     std$stream: /" "$work/$stream"; done
     else
         echo "PASS zebrik-report $args"
     fi

@@ -1,13 +1,11 @@
 #!/usr/bin/env python3
 """Runs a command on a pseudo-terminal of its own and answers its prompts.
 
-The pseudo-terminal is its controlling terminal (/dev/tty), stdout goes to a file, stdin is
-empty: as `zebrik-report > report.txt` runs at a terminal. Answers: lines `PROMPT => ANSWER`
-('#': comment); once the terminal shows PROMPT, ANSWER and Enter are typed (`<EOF>`: Ctrl-D,
-`<INTR>`: Ctrl-C). It fails (exit status 3) when a prompt never came, one came after the last
-answer, an answer of four or more characters showed, or echo was left off; otherwise it ends
-with the command's status, or 128 + N after signal N.
-"""
+The pty is its /dev/tty, stdout a file, stdin empty: as `zebrik-report > report.txt` at a
+terminal. Answers: lines `PROMPT => ANSWER` ('#': comment); once PROMPT shows, ANSWER and Enter
+are typed (`<EOF>`: Ctrl-D, `<INTR>`: Ctrl-C). Exit status 3 when a prompt never came, one came
+after the last answer, an answer of four or more characters showed, or echo was left off;
+else the command's status, or 128 + N after signal N."""
 
 import argparse
 import os
@@ -71,8 +69,8 @@ def run(command, answers, stdout_path, timeout=60):
                  if len(answer) >= 4 and answer not in KEYS and answer in text]
     if not termios.tcgetattr(slave)[3] & termios.ECHO:
         failures.append("the terminal was left with echo off")
-    os.close(master)
-    os.close(slave)
+    for fd in (master, slave):
+        os.close(fd)
     return 3 if failures else 128 - status if status < 0 else status, text, failures
 
 

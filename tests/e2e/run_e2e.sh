@@ -1,15 +1,12 @@
 #!/usr/bin/env bash
 # One end-to-end test of zebrik-report against a pcscd of its own (pcscd_sandbox.sh),
 # simulated cards behind the vpcd reader, compared with an expected report.
-#   run_e2e.sh --bin-dir DIR --case tests/e2e/expected/CARD[@VARIANT].txt [--update]
-#       CARD in slot 0 of the vpcd reader. Beside the .txt, if they exist: .input, the
-#       answers typed at the PIN prompts on a pseudo-terminal (pty_session.py; without it
-#       no terminal at all); .apdu, the commands the card must receive, one per line in hex;
-#       .args, options for zebrik-report on one line (e.g. --atr).
-#   run_e2e.sh --bin-dir DIR --setup no-pcscd|no-readers|vpcd --expected FILE
-#              [--exit-code N] [--update]     (vpcd: its two readers empty)
-#
-# --update writes the report (and command list) instead of comparing, for review by eye.
+#   run_e2e.sh --bin-dir DIR --case tests/e2e/expected/CARD[@VARIANT].txt
+#       CARD in slot 0 of the vpcd reader. Beside the .txt, if they exist: .input, the answers
+#       typed at the PIN prompts on a pseudo-terminal (pty_session.py; else no terminal at all);
+#       .apdu, the commands the card must receive (hex lines); .args, zebrik-report's options.
+#   run_e2e.sh --bin-dir DIR --setup no-pcscd|no-readers|vpcd --expected FILE [--exit-code N]
+# --update writes the report (and command list) instead of comparing, for review by eye;
 # --wrap "PROGRAM [ARGS]" starts zebrik-report through PROGRAM (valgrind_wrap.sh).
 # Exit status: 0 passed, 1 failed, 77 skipped.
 set -euo pipefail
@@ -31,13 +28,10 @@ while (($#)); do
         --expected) expected=$2; shift 2 ;;
         --exit-code) exit_code=$2; shift 2 ;;
         --case)
-            expected=$2
-            setup=vpcd
-            card=$(basename "$2" .txt) card=${card%%@*}
-            [[ -f "${2%.txt}.input" ]] && input="${2%.txt}.input"
+            expected=$2 setup=vpcd card=$(basename "$2" .txt) card=${card%%@*}
+            [[ ! -f "${2%.txt}.input" ]] || input="${2%.txt}.input"
             [[ ! -f "${2%.txt}.args" ]] || read -r -a report_args <"${2%.txt}.args"
-            shift 2
-            ;;
+            shift 2 ;;
         --update) update=1; shift ;;
         --wrap) read -r -a wrap <<<"$2"; shift 2 ;;
         *) fail "unknown argument '$1' (see the head of $script)" ;;
@@ -45,10 +39,8 @@ while (($#)); do
 done
 
 [[ -n "$bin_dir" && -n "$setup" && -n "$expected" ]] || fail "--bin-dir, --setup/--case and --expected are needed"
-report_bin="$bin_dir/zebrik-report"
-card_bin="$bin_dir/zebrik-vpcd-card"
+report_bin="$bin_dir/zebrik-report" card_bin="$bin_dir/zebrik-vpcd-card"
 [[ -x "$report_bin" ]] || fail "$report_bin not built"
-[[ "$setup" != vpcd || -x "$card_bin" ]] || fail "$card_bin not built"
 ((update)) || [[ -f "$expected" ]] || fail "no expected report $expected (write one with --update)"
 
 sandbox_enter e2e "$script" "${original_args[@]}"
@@ -57,29 +49,19 @@ sandbox_card_bin=$card_bin
 
 case "$setup" in
     no-pcscd) ;;
-    no-readers)
-        sandbox_reader_conf none
-        sandbox_pcscd_start
-        ;;
-    vpcd)
-        sandbox_reader_conf vpcd
-        sandbox_pcscd_start
-        [[ -z "$card" ]] || sandbox_card_in 0 "$card" "$work/apdu-0.log"
-        ;;
+    no-readers | vpcd) sandbox_reader_conf "${setup/no-readers/none}"; sandbox_pcscd_start ;;
     *) fail "unknown setup '$setup'" ;;
 esac
+[[ -z "$card" ]] || sandbox_card_in 0 "$card" "$work/apdu-0.log"  # its card_in checks card_bin
 
-actual="$work/report.txt"
-set +e
+actual="$work/report.txt" status=0
 if [[ -n "$input" ]]; then
     python=$(command -v /usr/bin/python3 python3 | head -n1)  # not a version manager's slow shim
     "$python" "$here/pty_session.py" --answers "$input" --stdout "$actual" -- "${wrap[@]}" "$report_bin" "${report_args[@]}"
 else
     # A session of its own has no controlling terminal: every PIN prompt cancels.
     setsid -w timeout 60 "${wrap[@]}" "$report_bin" "${report_args[@]}" </dev/null >"$actual" 2>"$work/stderr.txt"
-fi
-status=$?
-set -e
+fi || status=$?
 cat "$work/stderr.txt" "$work/card.log" >&2 2>/dev/null || true
 
 expected_apdus="${expected%.txt}.apdu" actual_apdus="$work/apdu-0.log"
@@ -87,8 +69,7 @@ touch "$actual_apdus"
 
 # Card names come from pcsc-tools' ATR list, which changes with that package or may be
 # missing: only a case whose expected report names the card compares them.
-names_line='^Name der Chipkarte: '
-smartcard_list=/usr/share/pcsc/smartcard_list.txt
+names_line='^Name der Chipkarte: ' smartcard_list=/usr/share/pcsc/smartcard_list.txt
 if [[ -f "$expected" ]] && ! grep -q "$names_line" "$expected"; then
     grep -v "$names_line" "$actual" >"$work/report-without-names.txt" || true
     actual="$work/report-without-names.txt"
@@ -108,10 +89,7 @@ result=0
 diff -u --label expected --label actual "$expected" "$actual" || result=1
 [[ ! -f "$expected_apdus" ]] ||
     diff -u --label expected-commands --label sent-commands "$expected_apdus" "$actual_apdus" || result=1
-if ((status != exit_code)); then
-    echo "e2e: zebrik-report ended with $status, expected $exit_code" >&2
-    result=1
-fi
+((status == exit_code)) || { echo "e2e: zebrik-report ended with $status, expected $exit_code" >&2; result=1; }
 # Nothing typed at a prompt may reach standard output. A value that the report shows
 # anyway (PIN 1234 of the test cards is part of their ICCID) cannot tell, so only the
 # typed values that the expected report does not hold are looked for.

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# zebrik-report --watch and --trace against the real pcscd with vpcd cards (what a trace
-# shows and masks is checked in process, over generated SIMs): a watch reports every card put
-# in and taken out and writes its trace file, says once when pcscd has gone and reports again
-# when it is back, and ends with 0 on SIGTERM, on SIGINT and on Ctrl-C at a PIN prompt.
+# zebrik-report --watch and --trace against the real pcscd with vpcd cards (what a trace masks
+# is checked in process): cards in and out, pcscd gone (said once) and back, the trace file,
+# exit 0 on SIGTERM, SIGINT and Ctrl-C at a PIN prompt.
 #   watch_trace_test.sh BIN_DIR   (exit 0 passed, 1 failed, 77 skipped)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -17,22 +16,16 @@ check() {  # what, then a command that must succeed
 typing() {  # PROMPT => ANSWER, then the command
     "$python" "$here/pty_session.py" --timeout 10 --answers <(echo "$1") --stdout "$work/out" -- "${@:2}"
 }
-sandbox_reader_conf vpcd
-sandbox_pcscd_start
-sandbox_card_in 0 sim-pin
+sandbox_reader_conf vpcd; sandbox_pcscd_start; sandbox_card_in 0 sim-pin
 
 check "Ctrl-C at a watch's PIN prompt ends it with 0 and gives the echo back" \
     typing "PIN-Code: => <INTR>" "$bin" --watch
 sandbox_card_out 0
 
-# A watch in the background with its own process group, so that SIGINT is not ignored.
 out=$work/watch.txt
-start_watch() {
-    set -m
-    "$bin" --watch "$@" </dev/null >"$out" &
-    watch=$!
-    set +m
-    sandbox_track "$watch"
+start_watch() {  # in the background in a process group of its own, so that SIGINT is not ignored
+    set -m; "$bin" --watch "$@" </dev/null >"$out" &
+    watch=$! && set +m && sandbox_track "$watch"
 }
 stop_watch() {  # signal
     local status=0

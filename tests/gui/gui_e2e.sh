@@ -15,11 +15,9 @@ done
 sandbox_enter gui-e2e "$here/gui_e2e.sh" "$@"
 work=$sandbox_work sandbox_card_bin=$bin_dir/zebrik-vpcd-card
 fail() {  # with the screen and what the program said, to see why
-    echo "gui-e2e: $*" >&2
-    mkdir -p "$artefacts"
+    echo "gui-e2e: $*" >&2 && mkdir -p "$artefacts"
     ! "$shot" 0 "$artefacts/failure.png" 2>/dev/null || echo "gui-e2e: the screen: $artefacts/failure.png" >&2
-    cat "$work/gui.log" >&2
-    exit 1
+    cat "$work/gui.log" >&2; exit 1
 }
 not() { ! "$@"; }
 wait_until() {  # tenths of a second, then a command that must succeed by then
@@ -29,9 +27,7 @@ wait_until() {  # tenths of a second, then a command that must succeed by then
 windows() { xdotool search --onlyvisible --name "$1"; }
 press() { xdotool windowfocus --sync "$window" key --clearmodifiers "$1"; }
 
-sandbox_reader_conf vpcd
-sandbox_pcscd_start
-sandbox_card_in 0 sim-pin
+sandbox_reader_conf vpcd; sandbox_pcscd_start; sandbox_card_in 0 sim-pin
 # An X server of its own; the program's socket in a runtime directory of its own.
 exec 8>"$work/display"
 Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
@@ -41,8 +37,7 @@ export DISPLAY=":$(head -n1 "$work/display")" XDG_RUNTIME_DIR=$work/runtime NO_A
 mkdir -m 0700 "$XDG_RUNTIME_DIR"
 unset QT_QPA_PLATFORM
 "$gui" >"$work/gui.log" 2>&1 &
-gui_pid=$!
-sandbox_track $gui_pid
+gui_pid=$! && sandbox_track $gui_pid
 wait_until 100 windows '^Zebrik SmartCard$' || fail "no window appeared"
 window=$(windows '^Zebrik SmartCard$' | head -n1)
 

@@ -16,24 +16,16 @@ deb=$work/out/zebrik-smartcard_${version}_$arch.deb pkg=$work/package
 dpkg-deb --info "$deb" && dpkg-deb --contents "$deb" | tee "$work/contents" && dpkg-deb --extract "$deb" "$pkg" || exit 1
 failures=0
 check() {  # what went wrong, then a command that must succeed
-    local what=$1 out
-    shift
-    out=$("$@" 2>&1) || { printf 'check_deb: %s\n%s\n' "$what" "$out" >&2; failures=$((failures + 1)); }
+    local out
+    out=$("${@:2}" 2>&1) || { printf 'check_deb: %s\n%s\n' "$1" "$out" >&2; failures=$((failures + 1)); }
 }
 field() { dpkg-deb --field "$deb" "$1"; }
 names() { field "$1" | tr ',|' '\n\n' | sed -E 's/\(.*\)//; s/:any//; s/ //g'; }  # of packages
 matches() { [[ $1 =~ ^($2)$ ]]; }
-while read -r name pattern; do
+while read -r name pattern; do  # deb_fields.txt: a field and the pattern its whole value matches
+    pattern=${pattern//VERSION/${version//./\\.}} pattern=${pattern//ARCH/$arch}
     check "$name is '$(field "$name")'" matches "$(field "$name")" "$pattern"
-done <<EOF_FIELDS
-Package zebrik-smartcard
-Version ${version//./\\.}
-Architecture $arch
-Section utils
-Priority optional
-Maintainer [^<>]+ <[^<>@ ]+@[^<>@ ]+>
-Description .+
-EOF_FIELDS
+done <"$(dirname "$0")/deb_fields.txt"
 needs="libpcsclite1 pcscd libc6 libstdc++6" qt="libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6svg6"
 for need in $needs $( ((gui)) && echo "$qt"); do
     check "Depends lacks $need: $(field Depends)" grep -qx -- "$need" <<<"$(names Depends)"

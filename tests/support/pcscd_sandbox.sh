@@ -1,14 +1,10 @@
 # shellcheck shell=bash
-# A pcscd of our own with the vpcd reader and simulated cards, for the end-to-end tests, the
-# window's end-to-end test and the benchmark; sourced from bash under `set -euo pipefail`.
-# sandbox_enter re-runs the caller in private mount and network namespaces: a tmpfs over
-# /run/pcscd and a private loopback, so it never touches the machine's pcscd and runs go side
-# by side. Where namespaces are not allowed (or ZEBRIK_SANDBOX_NO_NAMESPACES=1) it uses the
-# machine's /run/pcscd one run at a time, and skips (77) beside a pcscd it did not start.
-#   sandbox_enter e2e "$script" "$@"; sandbox_card_bin=$bin_dir/zebrik-vpcd-card
-#   sandbox_reader_conf vpcd; sandbox_pcscd_start; sandbox_card_in 0 sim "$log"; ...
-# Whatever it starts is stopped by process id at exit; start them from the caller's own
-# shell, not in $(...), so that they stay its children.
+# A pcscd of our own with the vpcd reader and simulated cards (e2e, GUI e2e, benchmark); sourced
+# under `set -euo pipefail`. sandbox_enter re-runs the caller in private mount and network
+# namespaces (tmpfs over /run/pcscd, own loopback): the machine's pcscd is never touched and runs
+# go side by side. Without namespaces (or ZEBRIK_SANDBOX_NO_NAMESPACES=1) it uses the machine's
+# /run/pcscd one run at a time and skips (77) beside a pcscd it did not start. What it starts is
+# stopped by pid at exit: start from the caller's own shell, not in $(...), to stay its children.
 
 sandbox_name=sandbox sandbox_mode="" sandbox_work="" sandbox_card_bin="" sandbox_pcscd_pid=""
 sandbox_port=0       # the port of slot 0; slot 1 listens on the next one
@@ -23,13 +19,9 @@ sandbox_enter() {  # name (for messages), then the script and its arguments to r
     if sandbox_entered; then
         sandbox_mode=private sandbox_port=35963
         ip link set lo up
-        # pcscd's socket and pid file go to /run/pcscd; in a user namespace /run itself
-        # may not be ours to write: cover it whole.
-        if mkdir -p /run/pcscd 2>/dev/null; then
-            mount -t tmpfs -o mode=0755 tmpfs /run/pcscd
-        else
-            mount -t tmpfs -o mode=0755 tmpfs /run && mkdir -p /run/pcscd
-        fi
+        # In a user namespace /run may not be ours to write a /run/pcscd into: cover it first.
+        mkdir -p /run/pcscd 2>/dev/null || { mount -t tmpfs -o mode=0755 tmpfs /run && mkdir /run/pcscd; }
+        mount -t tmpfs -o mode=0755 tmpfs /run/pcscd
     else
         [[ "${ZEBRIK_SANDBOX_NO_NAMESPACES:-}" == 1 ]] || sandbox_reexec_in_namespaces "$@"
         sandbox_fall_back
@@ -60,11 +52,9 @@ sandbox_entered() {
 sandbox_reexec_in_namespaces() {  # script [argument]...
     local user_ns
     for user_ns in "" -r; do
-        if unshare ${user_ns:+"$user_ns"} -m -n true 2>/dev/null; then
-            ZEBRIK_SANDBOX_FROM=$(sandbox_namespaces)
-            export ZEBRIK_SANDBOX_FROM
-            exec unshare ${user_ns:+"$user_ns"} -m -n -- bash "$@"
-        fi
+        unshare ${user_ns:+"$user_ns"} -m -n true 2>/dev/null || continue
+        export ZEBRIK_SANDBOX_FROM && ZEBRIK_SANDBOX_FROM=$(sandbox_namespaces)
+        exec unshare ${user_ns:+"$user_ns"} -m -n -- bash "$@"
     done
 }
 
@@ -118,10 +108,7 @@ sandbox_pcscd_start() {
 
 # The cards go with pcscd: vpcd closes their connections and they end.
 sandbox_pcscd_stop() {
-    local pid
-    for pid in $sandbox_pcscd_pid "${sandbox_card_pids[@]}"; do
-        sandbox_stop "$pid"
-    done
+    sandbox_stop $sandbox_pcscd_pid "${sandbox_card_pids[@]}"
     sandbox_pcscd_pid="" sandbox_card_pids=()
 }
 
@@ -152,17 +139,17 @@ sandbox_track() { sandbox_pids+=("$1"); }  # pid of the caller's to stop at exit
 
 # Only a pid that is still a running child is signalled: once reaped, the number may
 # belong to someone else.
-sandbox_stop() {  # pid
-    [[ $'\n'$(jobs -p)$'\n' != *$'\n'$1$'\n'* ]] || kill "$1" 2>/dev/null || true
-    wait "$1" 2>/dev/null || true
+sandbox_stop() {  # pid...
+    local pid
+    for pid; do
+        [[ $'\n'$(jobs -p)$'\n' != *$'\n'$pid$'\n'* ]] || kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
 }
 
 # shellcheck disable=SC2317  # called by the EXIT trap
 sandbox_cleanup() {
-    local pid
-    for pid in "${sandbox_card_pids[@]}" "${sandbox_pids[@]}" $sandbox_pcscd_pid; do
-        sandbox_stop "$pid"
-    done
+    sandbox_stop "${sandbox_card_pids[@]}" "${sandbox_pids[@]}" $sandbox_pcscd_pid
     [[ -z "$sandbox_work" ]] || rm -rf "$sandbox_work"
 }
 
