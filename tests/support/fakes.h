@@ -201,21 +201,10 @@ public:
     explicit ScriptedPinPrompt(Script& script) : script_(&script) {}
 
     bool AskPin(PinEntryBuffer& buffer) override {
-        ++pinAsks;
-        const PinAnswer answer = Next();
-        if (answer.confirm) {
-            Copy(buffer.pin.data(), answer.pin);
-        }
-        return answer.confirm;
+        return Answer(pinAsks, buffer.pin.data(), nullptr);
     }
     bool AskPukAndNewPin(PinUnblockBuffer& buffer) override {
-        ++pukAsks;
-        const PinAnswer answer = Next();
-        if (answer.confirm) {
-            Copy(buffer.Puk(), answer.pin);
-            Copy(buffer.NewPin(), answer.newPin);
-        }
-        return answer.confirm;
+        return Answer(pukAsks, buffer.Puk(), buffer.NewPin());
     }
 
     std::deque<PinAnswer> answers;
@@ -223,22 +212,24 @@ public:
     int pukAsks = 0;
 
 private:
-    PinAnswer Next() {
-        if (script_ != nullptr) {
-            return script_->NextPinAnswer();
+    // Each field takes at most 8 characters and the NUL, as the dialogs store them.
+    bool Answer(int& asks, char* first, char* newPin) {
+        ++asks;
+        const bool queued = script_ == nullptr && !answers.empty();
+        const PinAnswer answer = script_ != nullptr ? script_->NextPinAnswer()
+                                 : queued           ? answers.front()
+                                                    : PinAnswer{};
+        if (queued) {
+            answers.pop_front();
         }
-        if (answers.empty()) {
-            return {};
+        for (const auto& [field, text] : {std::pair{first, answer.pin}, {newPin, answer.newPin}}) {
+            if (answer.confirm && field != nullptr) {
+                const std::size_t n = std::min<std::size_t>(text.size(), kMaxPinLength);
+                std::memcpy(field, text.data(), n);
+                field[n] = '\0';
+            }
         }
-        PinAnswer answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    // At most 8 characters and the NUL, as the dialogs store them.
-    static void Copy(char* target, const std::string& text) {
-        const std::size_t n = std::min<std::size_t>(text.size(), kMaxPinLength);
-        std::memcpy(target, text.data(), n);
-        target[n] = '\0';
+        return answer.confirm;
     }
 
     Script* script_ = nullptr;

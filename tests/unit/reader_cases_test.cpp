@@ -281,21 +281,6 @@ TEST(ReaderCasesTest, EveryCaseGivesItsResultsReportAndCommands) {
     }
 }
 
-// A card's other mistakes are cases of the data; a base can be no card file's own.
-TEST(CardFileTest, ACardFileThatIsItsOwnBaseIsAMistake) {
-    const std::string path = ::testing::TempDir() + "loop.card";
-    std::ofstream(path) << "base loop\ntitle Karte\n";
-    try {
-        sim::LoadCardFile(path);
-        ADD_FAILURE() << path;
-    } catch (const sim::CardFileError& mistake) {
-        EXPECT_TRUE(std::string(mistake.what())
-                        .ends_with(path + ":1: bases nest too deep (a card that is its own base?)"))
-            << mistake.what();
-    }
-    std::filesystem::remove(path);
-}
-
 // The prompts guarantee at most 8 characters; should a longer text ever arrive, only its
 // first 8 characters are sent.
 TEST(ChvCommandTest, AtMostEightCharactersComeFromAnUnterminatedBuffer) {
