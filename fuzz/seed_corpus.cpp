@@ -2,6 +2,7 @@
 // OUTDIR/<target>/ from the simulated cards so that no binary corpus is kept: each card's
 // dispatch as the script the fakes read back (prompts once confirmed, once cancelled), the
 // responses for the parsers, the ATRs of the cards and of the list for the ATR targets.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -122,9 +123,7 @@ void SaveAtrSeeds(const std::vector<sim::CardDescription>& cards, const std::str
     }
     // The cards' ATRs and every 16th ATR of the list, with a clock of 4000 kHz or none.
     std::vector<std::vector<std::uint8_t>> atrs;
-    for (const sim::CardDescription& card : cards) {
-        atrs.push_back(card.atr);
-    }
+    std::ranges::transform(cards, std::back_inserter(atrs), &sim::CardDescription::atr);
     std::istringstream lines(list);
     std::size_t n = 0;
     for (std::string line; std::getline(lines, line);) {

@@ -183,8 +183,8 @@ private Q_SLOTS:
         QCOMPARE(w.pane.textCursor().position(), banner.size());
         QVERIFY(!w.pane.textCursor().hasSelection());
         QCOMPARE(w.window.windowTitle(), QStringLiteral("Zebrik SmartCard"));
-        QVERIFY(!w.window.windowIcon().pixmap(16).isNull());
-        QVERIFY(!w.window.windowIcon().pixmap(48).isNull());
+        QVERIFY(!w.window.windowIcon().pixmap(16).isNull() &&
+                !w.window.windowIcon().pixmap(48).isNull());
         const app::DialogUnits units(w.window.font());
         QCOMPARE(w.window.size(), units.Size(423, 275));
         QCOMPARE(w.window.minimumSize(), w.window.maximumSize());

@@ -73,8 +73,7 @@ testing::Chunk Answer(const std::string& line) {
 
 TEST(AnalysisRunTest, ScriptedCasesGiveTheirReports) {
     std::ifstream file(ZEBRIK_UNIT_DATA_DIR "/analysis_run.txt");
-    std::string script;
-    std::string expected;
+    std::string script, expected;
     int cases = 0;
     for (std::string line; std::getline(file, line) || !script.empty();) {
         if (line.starts_with(">")) {

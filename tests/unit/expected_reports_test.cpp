@@ -143,13 +143,12 @@ TEST_P(ExpectedReportTest, TheRunGivesTheReportAndTheCommandsOfTheExpectedFiles)
     if (withNames && !fs::exists(kDebianSmartcardList) && !testing::Updating()) {
         GTEST_SKIP() << "the report names the card, but pcsc-tools' list is not installed";
     }
-    sim::SimReader withCard;
-    withCard.name = "Zebrik vpcd 00 00";
+    const bool demo = stem == "demo";
+    const sim::SimReader withCard = testing::CardReader(
+        "Zebrik vpcd 00 00",
+        demo ? sim::CardDescription{} : testing::Card(stem.substr(0, stem.find('@'))));
     sim::SimReader empty;
     empty.name = "Zebrik vpcd 00 01";
-    const bool demo = stem == "demo";
-    withCard.card = std::make_shared<sim::SimCard>(
-        demo ? sim::CardDescription{} : testing::Card(stem.substr(0, stem.find('@'))));
     VpcdManager manager(demo ? sim::DemoReaders() : std::vector{withCard, empty});
     manager.demo = demo;
     testing::StringReport pane;

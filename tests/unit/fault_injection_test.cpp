@@ -1,8 +1,6 @@
-// A resource-manager failure at every call of a full run, for every card and for an empty
-// reader with attributes, each ahead of a second, empty reader as the witness that the run
-// goes on. Every run keeps the rules of the watch (every connection closed once with
-// SCARD_LEAVE_CARD, the context released last, ...), reports the failure where it happened
-// and traces it, and reports the witness as before.
+// A resource-manager failure at every call of a full run of every card, ahead of an empty
+// witness reader: reported where it happened, traced, the witness as before, every rule of
+// the watch kept (docs/robustness.md has the loops and their sizes).
 #include <gtest/gtest.h>
 
 #include <cstring>

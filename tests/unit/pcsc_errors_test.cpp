@@ -5,7 +5,6 @@
 #include <map>
 #include <string>
 
-#include "support/fakes.h"
 
 // How a failed resource-manager call is worded; the German texts of the table show in the
 // expected reports.
@@ -47,14 +46,6 @@ TEST(PcscErrorTextTest, ThePlatformsTextComesFirstUnlessEmptyAndIsCutToWholeChar
     EXPECT_EQ(PcscErrorText(1, platform), std::string(259, 'x'));
     EXPECT_EQ(PcscErrorText(2, platform), std::string(258, 'y'));
     EXPECT_EQ(PcscErrorText(3, platform), fits);
-}
-
-TEST(PcscErrorTextTest, TheLineGoesAtTheEndWithNoLineEndAdded) {
-    testing::StringReport report;
-    report.text = "davor\r\n";
-    ReportPcscError(report, 7, FixedMessages({{7, "ohne Zeilenende"}}));
-    ReportPcscError(report, 24);
-    EXPECT_EQ(report.text, "davor\r\nohne ZeilenendeFehler 0x00000018\r\n");
 }
 
 }  // namespace
