@@ -87,9 +87,9 @@ TEST(TextTest, CutsAndCodesUtf8) {
     EXPECT_EQ(CutUtf8("x", {.characters = 0}), "");
     const std::string longLine(600, 'x');  // beyond the first pass's buffer
     EXPECT_EQ(Format("%s", longLine.c_str()), longLine);
-    std::string last;
-    AppendUtf8(last, U'\U0010FFFF');
-    EXPECT_EQ(last, "\xF4\x8F\xBF\xBF");
+    std::string fourBytes;  // bits that tell a wrong shift of any of its bytes
+    AppendUtf8(fourBytes, U'\U0010B5A5');
+    EXPECT_EQ(fourBytes, "\xF4\x8B\x96\xA5");
 }
 
 // Every record of up to five bytes over the bytes that matter to the parser: whatever it
