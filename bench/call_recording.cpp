@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/report/text.h"
+
 namespace zebrik::bench {
 namespace {
 
@@ -16,16 +18,9 @@ std::string Number(std::uint64_t value) {
 }  // namespace
 
 std::string Hex(std::span<const std::uint8_t> bytes) {
-    if (bytes.empty()) {
-        return "-";
-    }
-    constexpr std::string_view kDigits = "0123456789ABCDEF";
     std::string text;
-    for (const std::uint8_t byte : bytes) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-    }
-    return text;
+    AppendHexBytes(text, bytes);
+    return text.empty() ? "-" : text;
 }
 
 std::string Hex(std::string_view text) {
