@@ -21,6 +21,8 @@ zebrik_install_gzipped(${PROJECT_SOURCE_DIR}/docs/zebrik-report.1 zebrik-report.
                        ${CMAKE_INSTALL_MANDIR}/man1)
 zebrik_install_gzipped(${ZEBRIK_PACKAGING_DIR}/changelog changelog ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${ZEBRIK_PACKAGING_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${ZEBRIK_PACKAGING_DIR}/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME zebrik-smartcard)
 install(FILES ${ZEBRIK_PACKAGING_DIR}/zebrik-report.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME zebrik-report)
 if(ZEBRIK_BUILD_GUI)

@@ -6,7 +6,8 @@
 #   check_deb.sh BUILD_DIR SOURCE_DIR VERSION WITH_GUI(1|0)   (0 passed, 1 failed, 77 skipped)
 set -uo pipefail
 build=$1 source=$2 version=$3 gui=$4
-for tool in cpack dpkg-deb dpkg-shlibdeps file lintian appstreamcli desktop-file-validate; do  # cpack lists the dependencies with the last two
+# cpack lists the dependencies with dpkg-shlibdeps and file; the rest check the package.
+for tool in cpack dpkg-deb dpkg-shlibdeps file lintian appstreamcli desktop-file-validate; do
     command -v "$tool" >/dev/null || { echo "check_deb: SKIPPED: $tool is not installed" >&2; exit 77; }
 done
 work=$(mktemp -d "${TMPDIR:-/tmp}/zebrik-deb.XXXXXX")
