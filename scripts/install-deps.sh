@@ -14,8 +14,9 @@ packages=(
     pcscd libpcsclite-dev libpcsclite1 vsmartcard-vpcd pcsc-tools
     # End-to-end tests in private namespaces
     iproute2
-    # The Debian package: CPack's dependency listing and the package check
-    dpkg-dev file
+    # The Debian package: CPack's dependency listing and the package check, with lintian and
+    # the validators of the desktop entry and the AppStream data
+    dpkg-dev file lintian desktop-file-utils appstream
     # The window: Qt 6 widgets and Qt Test, run headless under Xvfb
     qt6-base-dev qt6-base-dev-tools libqt6test6 qt6-qpa-plugins libgl-dev
     xvfb xauth xdotool xclip fonts-dejavu-core

@@ -49,6 +49,12 @@ constexpr std::array<std::string_view, 5> kDfSelections = {"vollständiger Name"
                                                            "Pfad", "Dateikennzeichen", "implizit"};
 constexpr std::array<std::string_view, 3> kEfReferences = {"kurze Kennzeichen", "Record-Nummer",
                                                            "Record-Kennzeichen"};
+// The behaviour of write functions in bits 7 and 6 of the data coding byte.
+constexpr std::array<std::string_view, 4> kWriteFunctions = {
+    "einmal schreibbar", "herstellereigen", "Schreiben mit ODER", "Schreiben mit UND"};
+// Who assigns logical channel numbers, bits 5 and 4 of the third byte.
+constexpr std::array<std::string_view, 2> kChannelAssignments = {"durch die Karte",
+                                                                 "durch das Lesegerät"};
 
 constexpr std::array<std::string_view, 4> kClockStops = {
     "Takthalt nicht unterstützt", "Takthalt im Zustand L", "Takthalt im Zustand H",
@@ -226,6 +232,10 @@ private:
             if (surplus.size() > kShownSurplusBytes) {
                 line += Format(" ... (%zu Bytes)", surplus.size());
             }
+            // Some T=0 cards send a check byte though the rule gives none for T=0 alone.
+            if (!checkNeeded_ && surplus.size() == 1 && surplus[0] == ExclusiveOrFromT0()) {
+                line += " (wäre als TCK richtig)";
+            }
             Line(line);
             Fault("überzählige Bytes am Ende");
         }
@@ -282,7 +292,9 @@ private:
         } else if (round == 1 && kind == 0) {
             ExplainClockRate(head, value);
         } else if (round <= 2 && kind == 1) {
-            Line(head + ProgrammingVoltage(round, value) + "; veraltete Angabe)");
+            const bool reservedBit = round == 1 && (value & 0x80) != 0;
+            Line(head + ProgrammingVoltage(round, value) +
+                 (reservedBit ? "; reserviertes Bit 8 gesetzt" : "") + "; veraltete Angabe)");
         } else if (round == 1) {
             Line(head + GuardTime(value) + ")");
         } else if (round == 2 && kind == 0) {
@@ -314,6 +326,13 @@ private:
             text += ", in TD1 unzulässig";
             Fault("T=15 in TD1");
         }
+        // ISO/IEC 7816-3 8.2.3: the TD bytes name their protocols in ascending order; a
+        // later T may repeat the one before (for its further interface bytes).
+        if (sawProtocolByte_ && protocol < lastProtocol_) {
+            text += Format(", nach T=%u nicht aufsteigend", lastProtocol_);
+            Fault("Protokolle nicht aufsteigend angegeben");
+        }
+        lastProtocol_ = protocol;
         Line(text + "; " + Following(td >> 4, round + 1, "keine weiteren Schnittstellenbytes") +
              ")");
         if (protocol != 15 &&
@@ -581,6 +600,10 @@ private:
     void ExplainCardCapabilities(std::span<const std::uint8_t> capabilities) {
         Line("DF-Auswahl: " + SetBits(capabilities[0], 7, kDfSelections));
         Line("EF-Referenz: " + SetBits(capabilities[0], 2, kEfReferences));
+        if (capabilities.size() < 2) {
+            return;
+        }
+        ExplainDataCoding(capabilities[1]);
         if (capabilities.size() < 3) {
             return;
         }
@@ -588,9 +611,25 @@ private:
         Line(std::string("Kommandoverkettung: ") + ((third & 0x80) != 0 ? "ja" : "nein"));
         Line(std::string("Erweiterte Lc- und Le-Felder: ") + ((third & 0x40) != 0 ? "ja" : "nein"));
         const unsigned channels = (third & 7) + 1;
-        Line((third & 0x18) == 0
-                 ? std::string("Logische Kanäle: keine")
-                 : Format("Logische Kanäle: %s%u", channels == 8 ? "mindestens " : "", channels));
+        if ((third & 0x18) == 0) {
+            Line("Logische Kanäle: keine");
+            return;
+        }
+        Line(Format("Logische Kanäle: %s%u", channels == 8 ? "mindestens " : "", channels));
+        Line("Vergabe der Kanalnummern: " + SetBits(third, 4, kChannelAssignments));
+    }
+
+    // The data coding byte, the second of the card capabilities.
+    void ExplainDataCoding(std::uint8_t coding) {
+        Line(std::string("EFs mit TLV-Struktur: ") + ((coding & 0x80) != 0 ? "ja" : "nein"));
+        Line("Schreibfunktionen: " + std::string(kWriteFunctions[(coding >> 5) & 3]));
+        Line(std::string("FF als erstes Byte eines BER-TLV-Tags: ") +
+             ((coding & 0x10) != 0 ? "gültig" : "ungültig (Füllbyte)"));
+        // 2^n quartets, from half a byte up to 16384 bytes.
+        const unsigned exponent = coding & 0x0F;
+        Line(exponent == 0 ? std::string("Dateneinheit: 4 Bit")
+                           : Format("Dateneinheit: %u %s", 1u << (exponent - 1),
+                                    exponent == 1 ? "Byte" : "Bytes"));
     }
 
     // One byte: life cycle; two: status bytes; three: both.
@@ -603,15 +642,21 @@ private:
         }
     }
 
+    // T0 to the latest byte read, combined by exclusive-or: the value of a right TCK.
+    std::uint8_t ExclusiveOrFromT0() const {
+        std::uint8_t value = 0;
+        for (std::size_t i = 1; i < next_; ++i) {
+            value ^= atr_[i];
+        }
+        return value;
+    }
+
     void ExplainCheckByte() {
         if (!checkNeeded_) {
             Line("TCK: keines (bei nur T=0 nicht vorgesehen)");
             return;
         }
-        std::uint8_t expected = 0;
-        for (std::size_t i = 1; i < next_; ++i) {
-            expected ^= atr_[i];
-        }
+        const std::uint8_t expected = ExclusiveOrFromT0();
         const auto tck = Take();
         if (!tck) {
             Line("TCK: fehlt");
@@ -631,6 +676,7 @@ private:
     std::vector<std::string_view> faults_;
     std::uint32_t fi_ = kDefaultFi;    // 0 when TA1 names a reserved value
     std::vector<unsigned> protocols_;  // the protocols of the TD bytes, in order, T=15 left out
+    unsigned lastProtocol_ = 0;        // the protocol of the latest TD byte
     bool sawProtocolByte_ = false;
     bool sawSpecificMode_ = false;
     bool checkNeeded_ = false;   // a TD byte named another protocol than T=0
