@@ -1,6 +1,7 @@
 // The rule above all: the program never changes or blocks a card behind the user's back,
-// as properties over 400 generated SIMs and UICCs and random answers of the card holder, under the
-// rule watch and the command trace (docs/robustness.md lists what is generated and checked).
+// as properties over 400 generated SIMs and UICCs and random answers of the card holder,
+// under the rule watch and the command trace (docs/robustness.md lists what is generated
+// and checked).
 #include <gtest/gtest.h>
 
 #include <random>
