@@ -21,9 +21,9 @@
 #                    resource-manager call that zebrik-report's run made, in the same order
 #                    with the same arguments (recorded at the seam by zebrik_bench_record;
 #                    the card names through the same lookup in pcsc-tools' list); the median
-#                    of the per-pair ratios. Cards: geldkarte, egk, sim-phonebook-1000, each
-#                    in the first vpcd reader with the second one empty, and empty-readers,
-#                    both readers empty
+#                    of the per-pair ratios. Cards: geldkarte, egk, sim-phonebook-1000,
+#                    usim-phonebook-250, each in the first vpcd reader with the second one
+#                    empty, and empty-readers, both readers empty
 #   overhead ratio, commands only
 #                    the same over zebrik_bench_replay READER COMMANDS, which connects and
 #                    sends only the card's commands (taken from the card's log)
@@ -67,7 +67,7 @@ runs=7
 build=1
 markdown=""
 # Cards in the first vpcd reader (the second stays empty); empty-readers: both empty.
-cards=(geldkarte egk sim-phonebook-1000 empty-readers)
+cards=(geldkarte egk sim-phonebook-1000 usim-phonebook-250 empty-readers)
 no_card=empty-readers
 large_sim=sim-phonebook-1000
 

@@ -10,6 +10,7 @@ std::vector<CardDescription> AllCards() {
     AddZkaCards(cards);
     AddGeneralCards(cards);
     AddGsmCards(cards);
+    AddUsimCards(cards);
     return cards;
 }
 

@@ -22,5 +22,6 @@ std::vector<SimReader> DemoReaders();
 void AddZkaCards(std::vector<CardDescription>& cards);
 void AddGeneralCards(std::vector<CardDescription>& cards);
 void AddGsmCards(std::vector<CardDescription>& cards);
+void AddUsimCards(std::vector<CardDescription>& cards);
 
 }  // namespace zebrik::sim

@@ -198,15 +198,9 @@ Bytes SimCard::Answer(std::span<const std::uint8_t> command) {
         case kInsReadRecord:
             return ReadRecord(command, gsm);
         case kInsVerify:
-            if (gsm) {
-                return Verify(command);
-            }
-            break;
+            return gsm ? Verify(command) : IsoVerify(command);
         case kInsUnblock:
-            if (gsm) {
-                return Unblock(command);
-            }
-            break;
+            return gsm ? Unblock(command) : IsoUnblock(command);
         default:
             break;
     }
@@ -354,6 +348,8 @@ Bytes SimCard::Select(std::span<const std::uint8_t> command, bool gsm) {
         found = &description_.mf;  // SELECT without data: the MF
     } else if (p1 == 0x04) {
         found = FindByAid(description_.mf, data);
+    } else if (p1 == 0x08) {
+        found = FindPath(data);
     } else if (data.size() == 2) {
         const auto id = static_cast<std::uint16_t>((data[0] << 8) | data[1]);
         const SimFile* parent = ParentOf(*currentDf_);
@@ -396,6 +392,10 @@ Bytes SimCard::Select(std::span<const std::uint8_t> command, bool gsm) {
         currentDf_ = found;
         currentEf_ = nullptr;
     } else {
+        // A path may end in an EF of another DF, which becomes the current DF.
+        if (const SimFile* parent = ParentOf(*found); p1 == 0x08 && parent != nullptr) {
+            currentDf_ = parent;
+        }
         currentEf_ = found;
     }
     if (gsm) {
@@ -405,7 +405,9 @@ Bytes SimCard::Select(std::span<const std::uint8_t> command, bool gsm) {
     if ((p2 & 0x0C) == 0x0C) {
         return Status(0x9000);
     }
-    Bytes fcp = found->selectResponse ? *found->selectResponse : IsoFcp(*found);
+    Bytes fcp = found->selectResponse ? *found->selectResponse
+                : description_.uicc   ? UiccFcp(*found)
+                                      : IsoFcp(*found);
     if (description_.protocol == kProtocolT1) {
         fcp.push_back(0x90);
         fcp.push_back(0x00);
@@ -517,6 +519,98 @@ Bytes SimCard::Unblock(std::span<const std::uint8_t> command) {
     return Status(chv.unblockAttempts == 0 ? 0x9840 : 0x9804);
 }
 
+const SimFile* SimCard::FindPath(std::span<const std::uint8_t> path) const {
+    if (path.size() % 2 != 0) {
+        return nullptr;
+    }
+    const SimFile* file = &description_.mf;
+    for (std::size_t i = 0; i < path.size() && file != nullptr; i += 2) {
+        if (!IsDf(*file)) {
+            return nullptr;
+        }
+        file = FindChild(*file, static_cast<std::uint16_t>((path[i] << 8) | path[i + 1]));
+    }
+    return file;
+}
+
+// TS 102 221 9.4.2: PIN1 is an application PIN (01 to 08) or the universal PIN (11),
+// PIN2 a second-level key (81 to 88).
+Chv* SimCard::KeyOf(std::uint8_t keyReference) {
+    if ((keyReference >= 0x01 && keyReference <= 0x08) || keyReference == 0x11) {
+        return &description_.chv1;
+    }
+    if (keyReference >= 0x81 && keyReference <= 0x88) {
+        return &description_.chv2;
+    }
+    return nullptr;
+}
+
+// TS 102 221 11.1.9: VERIFY PIN; without data it asks only how many tries are left (90 00
+// when no verification is needed).
+Bytes SimCard::IsoVerify(std::span<const std::uint8_t> command) {
+    Chv* chv = command[2] == 0x00 ? KeyOf(command[3]) : nullptr;
+    if (chv == nullptr) {
+        return Status(0x6A86);
+    }
+    const bool pin1 = chv == &description_.chv1;
+    const std::size_t lc = command.size() > 4 ? command[4] : 0;
+    if (lc == 0) {
+        if (chv->attempts == 0) {
+            return Status(0x6983);
+        }
+        if (pin1 && (!description_.chv1Enabled || chv1Verified_)) {
+            return Status(0x9000);
+        }
+        return Status(static_cast<std::uint16_t>(0x63C0 | (chv->attempts & 0x0F)));
+    }
+    if (lc != 8 || command.size() != 13) {
+        return Status(0x6700);
+    }
+    if (chv->attempts == 0) {
+        return Status(0x6983);
+    }
+    if (std::equal(chv->code.begin(), chv->code.end(), command.begin() + 5, command.end())) {
+        chv->attempts = chv->maxAttempts;
+        chv1Verified_ = chv1Verified_ || pin1;
+        return Status(0x9000);
+    }
+    --chv->attempts;
+    return Status(chv->attempts == 0 ? 0x6983 : static_cast<std::uint16_t>(0x63C0 | chv->attempts));
+}
+
+// TS 102 221 11.1.13: UNBLOCK PIN, with the PUK and a new PIN or, without data, the tries
+// left for the PUK.
+Bytes SimCard::IsoUnblock(std::span<const std::uint8_t> command) {
+    Chv* chv = command[2] == 0x00 ? KeyOf(command[3]) : nullptr;
+    if (chv == nullptr) {
+        return Status(0x6A86);
+    }
+    const std::size_t lc = command.size() > 4 ? command[4] : 0;
+    if (lc == 0) {
+        return Status(chv->unblockAttempts == 0
+                          ? 0x6983
+                          : static_cast<std::uint16_t>(0x63C0 | (chv->unblockAttempts & 0x0F)));
+    }
+    if (lc != 16 || command.size() != 21) {
+        return Status(0x6700);
+    }
+    if (chv->unblockAttempts == 0) {
+        return Status(0x6983);
+    }
+    const auto puk = command.subspan(5, 8);
+    if (std::equal(chv->unblockCode.begin(), chv->unblockCode.end(), puk.begin(), puk.end())) {
+        chv->code.assign(command.begin() + 13, command.end());
+        chv->attempts = chv->maxAttempts;
+        chv->unblockAttempts = chv->maxUnblockAttempts;
+        chv1Verified_ = chv1Verified_ || chv == &description_.chv1;
+        return Status(0x9000);
+    }
+    --chv->unblockAttempts;
+    return Status(chv->unblockAttempts == 0
+                      ? 0x6983
+                      : static_cast<std::uint16_t>(0x63C0 | chv->unblockAttempts));
+}
+
 // GSM 11.11 9.2.1: the status of an MF, DF or EF as SELECT/GET RESPONSE returns it.
 Bytes SimCard::GsmStatus(const SimFile& file) const {
     if (IsDf(file)) {
@@ -596,6 +690,54 @@ Bytes SimCard::IsoFcp(const SimFile& file) const {
         fcp.push_back(byte);
     }
     return fcp;
+}
+
+}  // namespace zebrik::sim
+
+namespace zebrik::sim {
+
+// TS 102 221 11.1.1.3: file descriptor (with record length and count for a record EF),
+// identifier, DF name, life cycle 05 (activated), size, short identifier; for the MF and
+// a DF the PIN status template: PS_DO bit b8 for PIN1 (01), b7 for PIN2 (81), then the
+// administrative key 0A, never enabled for the user.
+Bytes SimCard::UiccFcp(const SimFile& file) const {
+    Bytes body;
+    const auto put = [&body](std::uint8_t tag, const Bytes& value) {
+        body.push_back(tag);
+        body.push_back(static_cast<std::uint8_t>(value.size()));
+        body.insert(body.end(), value.begin(), value.end());
+    };
+    const auto word = [](std::size_t value) {
+        return Bytes{static_cast<std::uint8_t>((value >> 8) & 0xFF),
+                     static_cast<std::uint8_t>(value & 0xFF)};
+    };
+    if (IsDf(file)) {
+        put(0x82, {0x78, 0x21});
+    } else if (IsRecordFile(file)) {
+        const std::size_t length = file.records.empty() ? 0 : file.records.front().size();
+        put(0x82,
+            Concat({{static_cast<std::uint8_t>(file.kind == FileKind::Cyclic ? 0x46 : 0x42), 0x21},
+                    word(length),
+                    {static_cast<std::uint8_t>(file.records.size() & 0xFF)}}));
+    } else {
+        put(0x82, {0x41, 0x21});
+    }
+    put(0x83, word(file.id));
+    if (!file.aid.empty()) {
+        put(0x84, file.aid);
+    }
+    put(0x8A, {0x05});
+    if (IsDf(file)) {
+        const auto enabled = static_cast<std::uint8_t>((description_.chv1Enabled ? 0x80 : 0) |
+                                                       (description_.chv2.initialised ? 0x40 : 0));
+        put(0xC6, Concat({Hex("90 01"), {enabled}, Hex("83 01 01 83 01 81 83 01 0A")}));
+    } else {
+        put(0x80, word(FileSize(file)));
+        if (file.shortId != 0) {
+            put(0x88, {static_cast<std::uint8_t>(file.shortId << 3)});
+        }
+    }
+    return Concat({{0x62, static_cast<std::uint8_t>(body.size())}, body});
 }
 
 }  // namespace zebrik::sim

@@ -12,7 +12,7 @@
 
 // The simulated card kit: a card is a description (ATR, protocol, file tree, PIN state,
 // scripted answers), and SimCard answers command APDUs from it as an ISO 7816-4 card or,
-// for class A0, as a GSM 11.11 SIM would.
+// for class A0, as a GSM 11.11 SIM would; a UICC answers class 00 as ETSI TS 102 221 says.
 namespace zebrik::sim {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -83,8 +83,12 @@ struct CardDescription {
     std::uint32_t protocol = kProtocolT1;
     std::vector<std::uint8_t> classes{0x00};  // CLA bytes answered; others get 6E 00
     SimFile mf = MasterFile({});
-    // GSM: whether the PIN query (CHV1) is on; off means CHV1 files read freely.
+    // GSM: whether the PIN query (CHV1) is on; off means CHV1 files read freely. On a UICC
+    // the same for PIN1 (key references 01 to 08 and the universal PIN 11).
     bool chv1Enabled = false;
+    // A UICC (TS 102 221): SELECT answers FCPs with record sizes, life cycle and the PIN
+    // status template; chv1 stands for PIN1, chv2 for PIN2 (key references 81 to 88).
+    bool uicc = false;
     Chv chv1;
     Chv chv2;
     std::vector<ScriptedAnswer> scripted;
@@ -116,6 +120,11 @@ private:
     Bytes GetResponse(std::span<const std::uint8_t> command, bool gsm);
     Bytes Verify(std::span<const std::uint8_t> command);
     Bytes Unblock(std::span<const std::uint8_t> command);
+    Bytes IsoVerify(std::span<const std::uint8_t> command);
+    Bytes IsoUnblock(std::span<const std::uint8_t> command);
+    Chv* KeyOf(std::uint8_t keyReference);
+    const SimFile* FindPath(std::span<const std::uint8_t> path) const;
+    Bytes UiccFcp(const SimFile& file) const;
     Bytes WithData(Bytes data, std::uint8_t le, bool gsm, bool partialAllowed);
     Bytes Status(std::uint16_t sw) const;
     const SimFile* FindChild(const SimFile& df, std::uint16_t id) const;

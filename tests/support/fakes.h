@@ -318,8 +318,13 @@ private:
 
 // Watches a run from outside as its report pane, card holder, trace sink and resource
 // manager in one, and notes the first rule the program breaks:
-// - a command with INS 20 (VERIFY) or 2C (UNBLOCK) and data goes out only as the very next
-//   command after a confirmed prompt of its kind, once, carrying exactly what was typed;
+// - only commands of the allow-list go out: SELECT, READ BINARY, READ RECORD and GET
+//   RESPONSE (class 00 or A0; GET RESPONSE also 80, after the health card's query) and
+//   VERIFY or UNBLOCK without data, the status queries of a UICC (class 00) and of the
+//   health card's PINs (80 20 00 01 and 80 20 00 02); the banking cards need no more;
+// - VERIFY or UNBLOCK with data goes out only as the very next command after a confirmed
+//   prompt of its kind with nothing left empty, once, carrying exactly what was typed, as
+//   CHV1 of a SIM (A0, P2 01 / 00) or as a PIN of a UICC (00, P2 01-08, 11 or 81-88);
 // - a prompt's fields start empty, and the pane's selection is dropped after every prompt
 //   before more text comes;
 // - one context, released last; calls only on it and on the one connection open; a
@@ -367,7 +372,7 @@ public:
         if (!prompt_.AskPin(buffer)) {
             return false;
         }
-        allowed_ = Chv({0xA0, 0x20, 0x00, 0x01, 0x08}, {buffer.pin.data()});
+        allowed_ = Chv(0x20, {buffer.pin.data()});
         return true;
     }
     bool AskPukAndNewPin(PinUnblockBuffer& buffer) override {
@@ -375,7 +380,7 @@ public:
         if (!prompt_.AskPukAndNewPin(buffer)) {
             return false;
         }
-        allowed_ = Chv({0xA0, 0x2C, 0x00, 0x00, 0x10}, {buffer.Puk(), buffer.NewPin()});
+        allowed_ = Chv(0x2C, {buffer.Puk(), buffer.NewPin()});
         return true;
     }
 
@@ -456,9 +461,13 @@ public:
         ++transmissions;
         Check(command.size() >= 4 && command.size() <= 261, "a command of impossible length");
         if (command.size() > 5 && (command[1] == 0x20 || command[1] == 0x2C)) {
-            Check(!allowed_.empty(), "VERIFY or UNBLOCK without a confirmed prompt just before");
-            Check(std::equal(command.begin(), command.end(), allowed_.begin(), allowed_.end()),
+            Check(!allowed_.empty(), "VERIFY or UNBLOCK without a confirmed value just before");
+            Check(command.size() == allowed_.size() && command[1] == allowed_[1] &&
+                      std::equal(command.begin() + 4, command.end(), allowed_.begin() + 4) &&
+                      ChvHeader(command),
                   "VERIFY or UNBLOCK that does not carry exactly what was typed");
+        } else {
+            Check(command.size() < 4 || OnAllowList(command), "a command off the allow-list");
         }
         allowed_.clear();  // a confirmation allows one command, and only the very next one
         return inner_.Transmit(card, pci, command, response, length);
@@ -496,18 +505,48 @@ private:
         dropPending_ = true;
         allowed_.clear();
     }
-    // The command a confirmation allows, its CHV fields written out here: what was typed,
-    // at most 8 characters, then FF up to 8 bytes.
-    std::vector<std::uint8_t> Chv(std::vector<std::uint8_t> command,
-                                  std::initializer_list<const char*> fields) {
+    // The command a confirmation allows, its header checked by ChvHeader and its CHV fields
+    // written out here: what was typed, at most 8 characters, then FF up to 8 bytes. A
+    // field left empty allows nothing.
+    std::vector<std::uint8_t> Chv(std::uint8_t ins, std::initializer_list<const char*> fields) {
         ++confirmed;
+        std::vector<std::uint8_t> command = {
+            0, ins, 0x00, 0, static_cast<std::uint8_t>(fields.size() * kMaxPinLength)};
+        bool empty = false;
         for (const char* field : fields) {
             typed.emplace_back(field, strnlen(field, kMaxPinLength));
+            empty = empty || typed.back().empty();
             for (std::size_t i = 0; i < kMaxPinLength; ++i) {
                 command.push_back(i < typed.back().size() ? typed.back()[i] : 0xFF);
             }
         }
-        return command;
+        return empty ? std::vector<std::uint8_t>() : command;
+    }
+    static bool ChvHeader(std::span<const std::uint8_t> c) {
+        const std::uint8_t ref = c[3];
+        const bool uiccPin =
+            (ref >= 0x01 && ref <= 0x08) || ref == 0x11 || (ref >= 0x81 && ref <= 0x88);
+        const bool gsmChv1 = c[3] == (c[1] == 0x20 ? 0x01 : 0x00);
+        return c[2] == 0x00 && ((c[0] == 0xA0 && gsmChv1) || (c[0] == 0x00 && uiccPin));
+    }
+    static bool OnAllowList(std::span<const std::uint8_t> c) {
+        const bool familyClass = c[0] == 0x00 || c[0] == 0xA0;
+        const bool noData = c.size() == 4 || (c.size() == 5 && c[4] == 0x00);
+        switch (c[1]) {
+            case 0xA4:
+            case 0xB0:
+            case 0xB2:
+                return familyClass;
+            case 0xC0:
+                return familyClass || c[0] == 0x80;
+            case 0x20:
+                return noData && (c[0] == 0x00 || (c.size() == 4 && c[0] == 0x80 && c[2] == 0x00 &&
+                                                   (c[3] == 0x01 || c[3] == 0x02)));
+            case 0x2C:
+                return noData && c[0] == 0x00;
+            default:
+                return false;
+        }
     }
 
     enum ContextState { kNone, kOpen, kReleased };

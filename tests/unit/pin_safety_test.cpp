@@ -1,6 +1,7 @@
 // The rule above all: the program never changes or blocks a card behind the user's back,
-// as properties over 400 generated SIMs and random answers of the card holder, under the
-// rule watch and the command trace (docs/robustness.md lists what is generated and checked).
+// as properties over 400 generated SIMs and UICCs and random answers of the card holder,
+// under the rule watch and the command trace (docs/robustness.md lists what is generated
+// and checked).
 #include <gtest/gtest.h>
 
 #include <random>
@@ -39,8 +40,10 @@ public:
 
     GeneratedSim Next() {
         static const sim::CardDescription everyday = *sim::FindCard("sim");
+        static const sim::CardDescription uicc = *sim::FindCard("usim-only");
         GeneratedSim generated;
-        generated.card = everyday;
+        const bool usim = Chance(30);  // a UICC of class 00 alone: its USIM application
+        generated.card = usim ? uicc : everyday;
         sim::CardDescription& card = generated.card;
         card.chv1Enabled = Chance(60);
         card.chv1.initialised = Chance(85);
@@ -54,13 +57,13 @@ public:
         card.chv1.code = sim::ChvCode(pin);
         card.chv1.unblockCode = sim::ChvCode(puk);
         // A status without counters: the card asks for CHV1 itself.
-        const bool counters = Chance(80);
+        const bool counters = usim || Chance(80);
         if (!counters) {
             FileIn(card.mf, 0x7F20)->selectResponse =
                 sim::Hex("00 00 10 00 7F 20 02 00 00 00 00 00 00");
         }
         for (const std::uint16_t id : {0x6F07, 0x6F38, 0x6F46, 0x6F3A, 0x6F40}) {
-            if (card.chv1Enabled && Chance(15)) {
+            if (!usim && card.chv1Enabled && Chance(15)) {
                 FileIn(card.mf, id)->selectStatus = Chance(50) ? 0x9804 : 0x9840;
             }
         }
@@ -74,7 +77,7 @@ public:
             const auto& [first, second] = typed[Below(5)];
             generated.answers.push_back({Chance(75), first, second});
         }
-        generated.bothUsedUp = counters && card.chv1Enabled && card.chv1.initialised &&
+        generated.bothUsedUp = counters && card.chv1Enabled && (usim || card.chv1.initialised) &&
                                card.chv1.attempts == 0 && card.chv1.unblockAttempts == 0;
         return generated;
     }
@@ -99,7 +102,7 @@ private:
 
 TEST(PinSafetyTest, GeneratedSimsAreChangedOnlyAsTheCardHolderConfirmed) {
     Generator generator(20240611);
-    int bothUsedUp = 0, verifies = 0, unblocks = 0;
+    int bothUsedUp = 0, verifies = 0, unblocks = 0, usimCodes = 0;
     std::size_t cancels = 0;
     for (int n = 0; n < 400 && !HasFailure(); ++n) {
         SCOPED_TRACE("card " + std::to_string(n));
@@ -125,6 +128,7 @@ TEST(PinSafetyTest, GeneratedSimsAreChangedOnlyAsTheCardHolderConfirmed) {
             const bool secret = command[1] == 0x20 || command[1] == 0x2C;
             verifies += command[1] == 0x20;
             unblocks += command[1] == 0x2C;
+            usimCodes += secret && command[0] == 0x00 && command.size() > 5;
             commands += "Leser >";
             for (std::size_t i = 0; i < command.size(); ++i) {
                 commands += secret && i >= 5 ? " **" : Format(" %02X", command[i]);
@@ -156,6 +160,7 @@ TEST(PinSafetyTest, GeneratedSimsAreChangedOnlyAsTheCardHolderConfirmed) {
     EXPECT_GT(bothUsedUp, 10);
     EXPECT_GT(verifies, 50);
     EXPECT_GT(unblocks, 10);
+    EXPECT_GT(usimCodes, 10);
     EXPECT_GT(cancels, 50u);
 }
 

@@ -7,6 +7,7 @@
 #include "core/cards/memory/memory_card.h"
 #include "core/cards/sim/sim.h"
 #include "core/cards/sim/usim_aid.h"
+#include "core/cards/sim/usim_application.h"
 #include "core/cards/zka/zka.h"
 
 namespace zebrik {
@@ -19,14 +20,22 @@ std::array<std::uint8_t, 16> FreshAidBuffer() {
     return aid;
 }
 
-void ReadGsmSim(ReportAndPrompt& pane, const CardConnection& card) {
+// How far the GSM part of a mobile card got.
+enum class GsmReach {
+    NoIccid,     // EF ICCID could not be read
+    NoGsmFiles,  // the ICCID was, but not the MF or DF GSM for the PIN status
+    FilesOrPin,  // the SIM's files were read, or the card holder has been asked
+};
+
+GsmReach ReadGsmSim(ReportAndPrompt& pane, const CardConnection& card) {
     AppendReport(pane.report, "\r\nDie Chipkarte wird als GSM-SIM-Karte angesprochen...\r\n");
     if (ReadSimIccid(pane, card) == 0) {
-        return;
+        return GsmReach::NoIccid;
     }
     ReadGsmPhase(pane, card);
-    if (CheckSimCardholder(pane, card) == 0) {
-        return;
+    bool filesReached = false;
+    if (CheckSimCardholderNotingReach(pane, card, filesReached) == 0) {
+        return filesReached ? GsmReach::FilesOrPin : GsmReach::NoGsmFiles;
     }
     ReadSimImsi(pane, card);
     std::uint32_t first = 0;
@@ -50,15 +59,23 @@ void ReadGsmSim(ReportAndPrompt& pane, const CardConnection& card) {
     if (available(kServiceLastNumberDialled)) {
         ReadLastNumbersDialled(pane, card);
     }
+    return GsmReach::FilesOrPin;
 }
 
-void ReadUsim(ReportAndPrompt& pane, const CardConnection& card) {
+// The USIM application is read only for a card whose GSM part could not reach the SIM's
+// files; one stopped at the PIN has had its answer from the card holder.
+void ReadUsim(ReportAndPrompt& pane, const CardConnection& card, GsmReach gsm) {
     AppendReport(pane.report, "\r\nDie Chipkarte wird als 3G-USIM-Karte angesprochen...\r\n");
     auto aid = FreshAidBuffer();
-    if (ReadApplicationDirectory(pane, card, aid, DirectoryVariant::Usim) == 0 || aid[0] != 0xA0) {
+    std::size_t aidLength = 0;
+    if (ReadApplicationDirectory(pane, card, aid, DirectoryVariant::Usim, &aidLength) == 0 ||
+        aid[0] != 0xA0) {
         return;
     }
     ReportUsimAid(pane, aid);
+    if (gsm != GsmReach::FilesOrPin) {
+        ReadUsimApplication(pane, card, aid, aidLength, gsm == GsmReach::NoGsmFiles);
+    }
 }
 
 void ReadZkaCard(ReportAndPrompt& pane, const CardConnection& card) {
@@ -106,8 +123,7 @@ void DispatchCardFamily(ReportAndPrompt& pane, const CardConnection& card, std::
             ReportMemoryCard(pane, bus);
             return;
         }
-        ReadGsmSim(pane, card);
-        ReadUsim(pane, card);
+        ReadUsim(pane, card, ReadGsmSim(pane, card));
     } else if (protocol == kProtocolT1) {
         AppendReport(pane.report, "\r\nDie Karte wird als ZKA-Chipkarte angesprochen...\r\n");
         if (ReadZkaIdentification(pane, card) != 0) {

@@ -45,7 +45,7 @@ PromptResult AskAndVerify(ReportAndPrompt& pane, const CardConnection& card, Sen
         SecureWipe(entry.pin.data(), entry.pin.size());
         return Cancelled(pane);
     }
-    auto command = BuildVerifyChv1(entry);
+    auto command = BuildVerifyChv1(entry, rules.keyReference);
     SecureWipe(entry.pin.data(), entry.pin.size());
     return SendChv(pane, card, sendPci, command, rules);
 }
@@ -63,21 +63,31 @@ PromptResult AskAndUnblock(ReportAndPrompt& pane, const CardConnection& card, Se
         SecureWipe(entry.bytes.data(), entry.bytes.size());
         return Cancelled(pane);
     }
-    auto command = BuildUnblockChv1(entry);
+    auto command = BuildUnblockChv1(entry, rules.keyReference);
     SecureWipe(entry.bytes.data(), entry.bytes.size());
     return SendChv(pane, card, sendPci, command, rules);
 }
 
 }  // namespace
 
-std::array<std::uint8_t, 13> BuildVerifyChv1(const PinEntryBuffer& entry) {
+std::array<std::uint8_t, 13> BuildVerifyChv1(const PinEntryBuffer& entry,
+                                             std::uint8_t keyReference) {
     std::array<std::uint8_t, 13> command = {0xA0, 0x20, 0x00, 0x01, 0x08};
+    if (keyReference != 0) {
+        command[0] = 0x00;
+        command[3] = keyReference;
+    }
     PutChvField(command.data() + 5, entry.pin.data());
     return command;
 }
 
-std::array<std::uint8_t, 21> BuildUnblockChv1(const PinUnblockBuffer& entry) {
+std::array<std::uint8_t, 21> BuildUnblockChv1(const PinUnblockBuffer& entry,
+                                              std::uint8_t keyReference) {
     std::array<std::uint8_t, 21> command = {0xA0, 0x2C, 0x00, 0x00, 0x10};
+    if (keyReference != 0) {
+        command[0] = 0x00;
+        command[3] = keyReference;
+    }
     PutChvField(command.data() + 5, entry.Puk());
     PutChvField(command.data() + 13, entry.NewPin());
     return command;

@@ -19,6 +19,9 @@ struct ChvRules {
     std::uint32_t answerRoom = kResponseCapacity;  // bytes offered for the card's answer
     bool ninetyOneAccepts = false;                 // 90 01 counts as acceptance, as 90 00 does
     bool emptyEntryCancels = false;                // an empty field cancels instead of being sent
+    // 0: CHV1 of a GSM SIM, class A0. Else the PIN of a UICC application with this key
+    // reference, class 00 (TS 102 221 11.1.9, 11.1.13).
+    std::uint8_t keyReference = 0;
 };
 
 enum class PromptOutcome {
@@ -38,8 +41,12 @@ PromptResult AskCardHolder(ReportAndPrompt& pane, const CardConnection& card, Se
                            ChvCommand command, const ChvRules& rules);
 
 // VERIFY CHV1 with the typed PIN: the characters as they are (at most 8), FF up to 8 bytes.
-std::array<std::uint8_t, 13> BuildVerifyChv1(const PinEntryBuffer& entry);
-// UNBLOCK CHV1 with the typed PUK and new PIN, each as an 8-byte CHV field.
-std::array<std::uint8_t, 21> BuildUnblockChv1(const PinUnblockBuffer& entry);
+// With a key reference: VERIFY PIN of a UICC, 00 20 00 kk 08 and the same field.
+std::array<std::uint8_t, 13> BuildVerifyChv1(const PinEntryBuffer& entry,
+                                             std::uint8_t keyReference = 0);
+// UNBLOCK CHV1 with the typed PUK and new PIN, each as an 8-byte CHV field; with a key
+// reference UNBLOCK PIN of a UICC, 00 2C 00 kk 10.
+std::array<std::uint8_t, 21> BuildUnblockChv1(const PinUnblockBuffer& entry,
+                                              std::uint8_t keyReference = 0);
 
 }  // namespace zebrik

@@ -16,10 +16,10 @@ constexpr std::size_t kMaxClassResend = 7;
 
 // The prompt a refused command opens. VERIFY and UNBLOCK answer with the status word
 // alone, so 48 bytes leave a card that adds data anyway room to spare; both status words
-// of success count, as for any other command of the exchange; an empty entry goes out as
-// typed, a field of eight FF.
+// of success count, as for any other command of the exchange. An empty entry cancels: a
+// field of eight FF is no value the card holder gave, and would only cost an attempt.
 constexpr ChvRules kExchangePrompt = {
-    .answerRoom = 48, .ninetyOneAccepts = true, .emptyEntryCancels = false};
+    .answerRoom = 48, .ninetyOneAccepts = true, .emptyEntryCancels = true};
 
 StatusWord StatusWordAskingFor(ChvCommand chv) {
     return chv == ChvCommand::Verify ? 0x9804 : 0x9840;

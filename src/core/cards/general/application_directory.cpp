@@ -42,7 +42,8 @@ bool MatchesFilter(std::span<const std::uint8_t> aid, std::span<const std::uint8
 }
 
 void ReportDirectoryRecord(ReportAndPrompt& pane, std::span<const std::uint8_t> record,
-                           std::span<std::uint8_t> result, std::span<const std::uint8_t> filter) {
+                           std::span<std::uint8_t> result, std::span<const std::uint8_t> filter,
+                           std::size_t* resultLength) {
     const auto entry = ParseDirectoryRecord(record);
     if (!entry) {
         AppendReport(pane.report, "nicht ermittelbar\r\n");
@@ -51,6 +52,9 @@ void ReportDirectoryRecord(ReportAndPrompt& pane, std::span<const std::uint8_t> 
     if (!result.empty() && MatchesFilter(entry->aid, filter)) {
         const std::size_t n = std::min(entry->aid.size(), result.size());
         std::copy_n(entry->aid.begin(), n, result.begin());
+        if (resultLength != nullptr) {
+            *resultLength = entry->aid.size();
+        }
     }
     // An AID or a label of up to 254 bytes makes a long line; it is shown whole.
     std::string line = "AID: ";
@@ -68,7 +72,8 @@ void ReportDirectoryRecord(ReportAndPrompt& pane, std::span<const std::uint8_t> 
 }  // namespace
 
 int ReadApplicationDirectory(ReportAndPrompt& pane, const CardConnection& card,
-                             std::span<std::uint8_t> result, DirectoryVariant variant) {
+                             std::span<std::uint8_t> result, DirectoryVariant variant,
+                             std::size_t* resultLength) {
     const DirectoryCommands commands = CommandsOf(variant);
     ApduResponse response;
     if (SendCommand(pane, card, commands.protocol, commands.selectMf, response) == 0 ||
@@ -85,7 +90,7 @@ int ReadApplicationDirectory(ReportAndPrompt& pane, const CardConnection& card,
             break;
         }
         AppendReport(pane.report, Format("\r\nAnwendung %u\r\n", static_cast<unsigned>(n)));
-        ReportDirectoryRecord(pane, response.Data(), result, commands.filter);
+        ReportDirectoryRecord(pane, response.Data(), result, commands.filter, resultLength);
     }
     return 1;
 }

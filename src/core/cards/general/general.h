@@ -23,9 +23,11 @@ int ReadCardSerialNumber(ReportAndPrompt& pane, const CardConnection& card,
 enum class DirectoryVariant { GeneralFiles, Usim };
 
 // Lists EF.DIR. `result` (may be empty) is filled with FF once the directory is selected
-// and receives the AID of an entry matching the variant's filter.
+// and receives the AID of an entry matching the variant's filter; `resultLength` (if given)
+// the whole length of that AID in its record, which may exceed what `result` holds.
 int ReadApplicationDirectory(ReportAndPrompt& pane, const CardConnection& card,
-                             std::span<std::uint8_t> result, DirectoryVariant variant);
+                             std::span<std::uint8_t> result, DirectoryVariant variant,
+                             std::size_t* resultLength = nullptr);
 
 int ReadCardVersion(ReportAndPrompt& pane, const CardConnection& card);
 int ReadInsuredDataStatus(ReportAndPrompt& pane, const CardConnection& card);

@@ -21,6 +21,32 @@ std::optional<TlvElement> ReadTlv(std::span<const std::uint8_t> bytes, std::size
     return TlvElement{bytes[offset], bytes.subspan(start, length), start + length};
 }
 
+std::optional<TlvElement> ReadBerTlv(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    if (offset >= bytes.size() || bytes.size() - offset < 2 || bytes[offset + 1] != 0x81) {
+        return ReadTlv(bytes, offset);
+    }
+    if (bytes.size() - offset < 3) {
+        return std::nullopt;
+    }
+    const std::size_t length = bytes[offset + 2];
+    const std::size_t start = offset + 3;
+    if (length > bytes.size() - start) {
+        return std::nullopt;
+    }
+    return TlvElement{bytes[offset], bytes.subspan(start, length), start + length};
+}
+
+std::optional<std::span<const std::uint8_t>> FindBerTlv(std::span<const std::uint8_t> bytes,
+                                                        std::uint8_t tag) {
+    // Each element ends past its start, so the walk ends.
+    for (auto element = ReadBerTlv(bytes, 0); element; element = ReadBerTlv(bytes, element->end)) {
+        if (element->tag == tag) {
+            return element->value;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<DirectoryEntry> ParseDirectoryRecord(std::span<const std::uint8_t> record) {
     // Inside a template that fits the record the AID follows its two header bytes. A
     // template that claims more than the record holds is not stepped into, so its own

@@ -19,6 +19,15 @@ struct TlvElement {
 // there or the value would run past the end of `bytes`.
 std::optional<TlvElement> ReadTlv(std::span<const std::uint8_t> bytes, std::size_t offset);
 
+// The same with the two-byte length form 81 xx, which the FCPs of a UICC use for long
+// templates (ETSI TS 102 221 11.1.1.3).
+std::optional<TlvElement> ReadBerTlv(std::span<const std::uint8_t> bytes, std::size_t offset);
+
+// The value of the first element with the tag among the elements that follow one another
+// in `bytes`; none when there is none before the first element that does not fit.
+std::optional<std::span<const std::uint8_t>> FindBerTlv(std::span<const std::uint8_t> bytes,
+                                                        std::uint8_t tag);
+
 // One entry of the application directory EF.DIR (ISO 7816-4): an application template
 // (tag 61) whose first element is the AID (tag 4F), optionally followed by the label
 // (tag 50); a record that starts with the AID itself is taken as well.

@@ -90,8 +90,15 @@ int OpenUpFront(ReportAndPrompt& pane, const CardConnection& card, ChvCommand co
 }  // namespace
 
 int CheckSimCardholder(ReportAndPrompt& pane, const CardConnection& card) {
+    bool filesReached = false;
+    return CheckSimCardholderNotingReach(pane, card, filesReached);
+}
+
+int CheckSimCardholderNotingReach(ReportAndPrompt& pane, const CardConnection& card,
+                                  bool& filesReached) {
     ApduResponse status;
-    if (SendInOrder(pane, card, SendPci::T0, {kSelectMf, kSelectDfGsm}, status) == 0) {
+    filesReached = SendInOrder(pane, card, SendPci::T0, {kSelectMf, kSelectDfGsm}, status) != 0;
+    if (!filesReached) {
         return 0;
     }
     const CardholderState state = ReportCardholderState(pane, status);

@@ -39,11 +39,14 @@ void AppendDiallingDigit(std::string& line, std::uint8_t nibble) {
 }  // namespace
 
 std::string DiallingNumberLine(unsigned index, unsigned count, std::span<const std::uint8_t> record,
-                               unsigned recordLength) {
+                               unsigned recordLength, bool simTextNames) {
     const auto at = [&](std::size_t i) { return i < record.size() ? record[i] : kUnused; };
     const unsigned alphaLength = recordLength - kDiallingFixedPart;
     std::string line = Format("[%u/%u] ", index, count);
-    for (unsigned i = 0; i < alphaLength && at(i) != kUnused; ++i) {
+    if (simTextNames) {
+        AppendSimText(line, record.first(std::min<std::size_t>(alphaLength, record.size())));
+    }
+    for (unsigned i = 0; !simTextNames && i < alphaLength && at(i) != kUnused; ++i) {
         AppendGsmChar(line, at(i));
     }
     const std::uint8_t numberLength = at(alphaLength);  // TON/NPI byte included

@@ -1,5 +1,7 @@
 #include "core/cards/sim/gsm_alphabet.h"
 
+#include <algorithm>
+
 #include "core/report/text.h"
 
 namespace zebrik {
@@ -28,6 +30,53 @@ void AppendGsmChar(std::string& line, std::uint8_t byte) {
     const char16_t codePoint = GsmDefaultAlphabet[byte & 0x7F];
     if (codePoint <= 0xFF) {
         AppendUtf8(line, codePoint);
+    }
+}
+
+namespace {
+
+void AppendTextChar(std::string& line, char32_t codePoint) {
+    const bool unfit = codePoint < 0x20 || (codePoint >= 0x7F && codePoint < 0xA0) ||
+                       (codePoint >= 0xD800 && codePoint <= 0xDFFF);
+    AppendUtf8(line, unfit ? U'\uFFFD' : codePoint);
+}
+
+}  // namespace
+
+void AppendSimText(std::string& line, std::span<const std::uint8_t> field) {
+    const std::uint8_t form = field.empty() ? 0xFF : field[0];
+    if (form == 0x80) {
+        // Big-endian UCS2 characters; FFFF pads the field.
+        for (std::size_t i = 1; i + 1 < field.size(); i += 2) {
+            const char32_t codePoint = static_cast<char32_t>((field[i] << 8) | field[i + 1]);
+            if (codePoint == 0xFFFF) {
+                break;
+            }
+            AppendTextChar(line, codePoint);
+        }
+        return;
+    }
+    if (form == 0x81 || form == 0x82) {
+        // The character count, a base code point (81: bits 15 to 8 of it; 82: all of it),
+        // then one byte a character: bit 8 clear, a GSM character; set, base plus the rest.
+        const std::size_t header = form == 0x81 ? 3 : 4;
+        if (field.size() < header) {
+            return;
+        }
+        const char32_t base = form == 0x81 ? static_cast<char32_t>(field[2] << 7)
+                                           : static_cast<char32_t>((field[2] << 8) | field[3]);
+        const std::size_t count = std::min<std::size_t>(field[1], field.size() - header);
+        for (const std::uint8_t byte : field.subspan(header, count)) {
+            AppendTextChar(line, (byte & 0x80) != 0 ? base + (byte & 0x7F)
+                                                    : char32_t{GsmDefaultAlphabet[byte]});
+        }
+        return;
+    }
+    for (const std::uint8_t byte : field) {
+        if (byte == 0xFF) {
+            break;
+        }
+        AppendGsmChar(line, byte);
     }
 }
 

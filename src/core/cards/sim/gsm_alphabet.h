@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace zebrik {
@@ -15,5 +16,11 @@ extern const std::array<char16_t, 128> GsmDefaultAlphabet;
 // A character above U+00FF (the Greek capitals) appends nothing, as the report has always
 // shown only characters of its 8-bit code page.
 void AppendGsmChar(std::string& line, std::uint8_t byte);
+
+// Appends a text field of a UICC (ETSI TS 102 221 Annex A): when its first byte is 80, 81
+// or 82, one of the UCS2 forms, every character as itself (control characters and lone
+// surrogates as U+FFFD, so no card text breaks a line); else GSM characters up to the first
+// FF, as AppendGsmChar writes them. Reads nothing outside the field.
+void AppendSimText(std::string& line, std::span<const std::uint8_t> field);
 
 }  // namespace zebrik

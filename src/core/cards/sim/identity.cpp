@@ -62,14 +62,7 @@ int ReadGsmPhase(ReportAndPrompt& pane, const CardConnection& card, std::uint8_t
     return 1;
 }
 
-int ReadSimImsi(ReportAndPrompt& pane, const CardConnection& card,
-                std::span<std::uint8_t> destination) {
-    ApduResponse response;
-    if (SendInOrder(pane, card, SendPci::T0,
-                    {kSelectMf, kSelectDfGsm, kSelectEfImsi, kReadBinaryImsi}, response) == 0) {
-        return 0;
-    }
-    const auto data = response.Data();
+std::string ImsiLine(std::span<const std::uint8_t> data) {
     // Byte 0 counts the IMSI bytes that follow; the digits end there or with the data.
     const std::size_t end =
         data.empty() ? 0 : std::min<std::size_t>(std::size_t{data[0]} + 1, data.size());
@@ -82,7 +75,17 @@ int ReadSimImsi(ReportAndPrompt& pane, const CardConnection& card,
         AppendBcdDigits(line, data.subspan(2, end - 2), NibbleOrder::LowFirst);
     }
     line += "\r\n";
-    AppendReport(pane.report, line);
+    return line;
+}
+
+int ReadSimImsi(ReportAndPrompt& pane, const CardConnection& card,
+                std::span<std::uint8_t> destination) {
+    ApduResponse response;
+    if (SendInOrder(pane, card, SendPci::T0,
+                    {kSelectMf, kSelectDfGsm, kSelectEfImsi, kReadBinaryImsi}, response) == 0) {
+        return 0;
+    }
+    AppendReport(pane.report, ImsiLine(response.Data()));
     CopyResponseData(destination, response, response.DataLength());
     return 1;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "core/apdu/transmit.h"
@@ -17,6 +18,12 @@ int ReadGsmPhase(ReportAndPrompt& pane, const CardConnection& card,
 // Reports the PIN query and counters and opens the SIM by an up-front PIN or PUK prompt.
 // 1 lets the protected files be read.
 int CheckSimCardholder(ReportAndPrompt& pane, const CardConnection& card);
+// The same, noting in `filesReached` whether the MF and DF GSM could be selected at all.
+int CheckSimCardholderNotingReach(ReportAndPrompt& pane, const CardConnection& card,
+                                  bool& filesReached);
+// "\r\nIMSI: " and the digits of the content of EF IMSI (GSM 11.11 10.3.2, TS 31.102
+// 4.2.2), "\r\n".
+std::string ImsiLine(std::span<const std::uint8_t> data);
 int ReadSimImsi(ReportAndPrompt& pane, const CardConnection& card,
                 std::span<std::uint8_t> destination = {});
 // Reports EF SST; the words receive table bytes 0 to 3 and 4 to 7, the lower-numbered
