@@ -3,7 +3,11 @@
 namespace zebrik::cli {
 
 void StreamReport::Append(std::string_view utf8Text) {
-    Write(lineEnds_.Convert(utf8Text));
+    if (keepLineEnds_) {
+        Write(utf8Text);
+    } else {
+        Write(lineEnds_.Convert(utf8Text));
+    }
 }
 
 void StreamReport::Flush() {

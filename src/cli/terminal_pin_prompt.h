@@ -28,9 +28,10 @@ public:
     // Safe from any thread and from a signal handler.
     void Cancel();
 
-private:
     // How Cancel() reaches a question under way; each platform has its own.
     struct CancelSignal;
+
+private:
     std::unique_ptr<CancelSignal> cancel_;
 };
 
