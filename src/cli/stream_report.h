@@ -9,11 +9,12 @@
 
 namespace zebrik::cli {
 
-// The report on a stream, as UTF-8 with "\n" line ends (on Windows with its own "\r\n"). The pieces wait in the stream's
-// buffer until the program is about to wait itself - for pcscd, a reader or a card
-// (FlushBeforeEachCall) or for the user (TerminalPinPrompt) - so a slow card shows its
-// progress line by line and the text before a PIN prompt is on the screen when the prompt
-// asks, with one write for all the lines between two waits rather than one for each.
+// The report on a stream, as UTF-8 with "\n" line ends (on Windows with its own "\r\n").
+// The pieces wait in the stream's buffer until the program is about to wait itself - for
+// pcscd, a reader or a card (FlushBeforeEachCall) or for the user (TerminalPinPrompt) - so
+// a slow card shows its progress line by line and the text before a PIN prompt is on the
+// screen when the prompt asks, with one write for all the lines between two waits rather
+// than one for each.
 class StreamReport : public Report {
 public:
     StreamReport(std::FILE* stream, bool keepLineEnds)

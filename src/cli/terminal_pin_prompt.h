@@ -7,11 +7,11 @@
 namespace zebrik::cli {
 
 // Asks for PIN and PUK on the controlling terminal (/dev/tty; on Windows the console,
-// CONIN$ and CONOUT$) with echo off, never on standard output, so that a report piped into a file carries no prompt; what the program
-// wrote to standard output goes out before each question. An empty entry,
-// the end of input or a process without a terminal cancels. An entry longer than 8
-// characters is refused and asked again, never cut: a cut PIN would be sent to the card
-// and counted as a wrong attempt.
+// CONIN$ and CONOUT$) with echo off, never on standard output, so that a report piped into
+// a file carries no prompt; what the program wrote to standard output goes out before each
+// question. An empty entry, the end of input or a process without a terminal cancels. An
+// entry longer than 8 characters is refused and asked again, never cut: a cut PIN would be
+// sent to the card and counted as a wrong attempt.
 //
 // Cancel() ends the question being asked, and every later one, as if the user had
 // cancelled it: the watch mode calls it from its signal thread, so that a SIGINT at the

@@ -31,8 +31,7 @@ std::string Recode(std::string_view text, UINT from, UINT to) {
     const int length =
         WideCharToMultiByte(to, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
     std::string converted(static_cast<std::size_t>(std::max(length, 0)), '\0');
-    WideCharToMultiByte(to, 0, wide.data(), wideLength, converted.data(), length, nullptr,
-                        nullptr);
+    WideCharToMultiByte(to, 0, wide.data(), wideLength, converted.data(), length, nullptr, nullptr);
     return converted;
 }
 
@@ -81,8 +80,8 @@ ResultCode ListKnownCards(std::intptr_t context, const std::string& /*cardList*/
     std::array<BYTE, kMaxAtrLength> fullAtr{};
     std::copy_n(atr.begin(), std::min(atr.size(), fullAtr.size()), fullAtr.begin());
     DWORD filled = offered;
-    const LONG result = SCardListCardsA(static_cast<SCARDCONTEXT>(context), fullAtr.data(),
-                                        nullptr, 0, names.data(), &filled);
+    const LONG result = SCardListCardsA(static_cast<SCARDCONTEXT>(context), fullAtr.data(), nullptr,
+                                        0, names.data(), &filled);
     if (result != SCARD_S_SUCCESS) {
         return static_cast<ResultCode>(result);
     }

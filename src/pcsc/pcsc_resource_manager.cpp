@@ -102,9 +102,9 @@ ResultCode PcscResourceManager::Connect(ContextHandle context, const std::string
                                         CardHandle& card, std::uint32_t& activeProtocol) {
     SCARDHANDLE handle = 0;
     DWORD protocol = SCARD_PROTOCOL_UNDEFINED;
-    const LONG result = SCardConnect(ToContext(context),
-                                     pcsc::NameForResourceManager(reader).c_str(), shareMode,
-                                     preferredProtocols, &handle, &protocol);
+    const LONG result =
+        SCardConnect(ToContext(context), pcsc::NameForResourceManager(reader).c_str(), shareMode,
+                     preferredProtocols, &handle, &protocol);
     if (result != SCARD_S_SUCCESS) {
         return ToResultCode(result);
     }
