@@ -43,6 +43,19 @@ constexpr char kEndOfInput = 0x1A;
 
 enum class ReadResult { Entered, Empty, TooLong, EndOfInput };
 
+// The console's mode before the question, given back by the control handler when Ctrl-C,
+// Ctrl-Break or the closing of the console ends the program while echo is off, so that
+// the shell the user returns to shows what is typed. The handler passes the event on.
+std::atomic<HANDLE> g_restoreInput = nullptr;
+std::atomic<DWORD> g_savedMode = 0;
+
+BOOL WINAPI RestoreConsoleMode(DWORD /*event*/) {
+    if (const HANDLE input = g_restoreInput; input != nullptr) {
+        SetConsoleMode(input, g_savedMode);
+    }
+    return FALSE;
+}
+
 HANDLE OpenConsole(const char* name) {
     return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_EXISTING, 0, nullptr);
@@ -61,6 +74,9 @@ public:
         }
         const DWORD quiet = (saved_ | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) &
                             ~static_cast<DWORD>(ENABLE_ECHO_INPUT);
+        g_savedMode = saved_;
+        g_restoreInput = input_;
+        SetConsoleCtrlHandler(RestoreConsoleMode, TRUE);
         usable_ = SetConsoleMode(input_, quiet) != 0;
         if (usable_) {
             cancel_.input = input_;
@@ -71,6 +87,10 @@ public:
         if (usable_) {
             cancel_.input = nullptr;
             SetConsoleMode(input_, saved_);
+        }
+        if (g_restoreInput == input_) {
+            SetConsoleCtrlHandler(RestoreConsoleMode, FALSE);
+            g_restoreInput = nullptr;
         }
         for (const HANDLE handle : {input_, output_}) {
             if (handle != INVALID_HANDLE_VALUE) {
@@ -94,23 +114,27 @@ public:
     }
 
     // Reads one line. Only the first 8 characters are kept; a longer line is read to its
-    // end and reported as too long, so nothing of it is left for the next question. A read
-    // that brings nothing (Ctrl-C aborts it, so does Cancel()) ends the input.
+    // end and reported as too long, so nothing of it is left for the next question; so is a
+    // line that starts with Ctrl-Z. A read that brings nothing (Ctrl-C aborts it, so does
+    // Cancel()) ends the input at once.
     ReadResult ReadLine(Entry& entry) const {
         entry.Wipe();
         std::size_t count = 0;
+        bool endOfInput = false;
         for (;;) {
             char c = 0;
             DWORD got = 0;
             const bool read = ReadConsoleA(input_, &c, 1, &got, nullptr) != 0;
-            if (!read || got == 0 || cancel_.cancelled || (c == kEndOfInput && count == 0)) {
+            if (!read || got == 0 || cancel_.cancelled) {
                 SecureWipe(&c, sizeof c);
                 return ReadResult::EndOfInput;
             }
             if (c == '\n') {
                 break;
             }
-            if (c != '\r') {
+            if (c == kEndOfInput && count == 0) {
+                endOfInput = true;
+            } else if (c != '\r') {
                 if (count < kMaxPinLength) {
                     entry.chars[count] = c;
                 }
@@ -119,6 +143,10 @@ public:
             SecureWipe(&c, sizeof c);
         }
         Write("\r\n");  // the Enter key that was not echoed
+        if (endOfInput) {
+            entry.Wipe();
+            return ReadResult::EndOfInput;
+        }
         if (count == 0) {
             return ReadResult::Empty;
         }
