@@ -32,7 +32,9 @@ sed 's/$/\r/' "$root/LICENSE" >"$stage/LICENSE.txt"
 zip="$build/zebrik-smartcard-windows-x64.zip"
 rm -f "$zip"
 # The files carry the time of the last commit, not of the build.
-mtime=$(git -C "$root" log -1 --format=%cI 2>/dev/null || date -u +%FT%T)
+stamp='%Y-%m-%d %H:%M:%S UTC'
+mtime=$(TZ=UTC git -C "$root" log -1 --date=format-local:"$stamp" --format=%cd 2>/dev/null ||
+    date -u +"$stamp")
 (cd "$stage" && cmake -E tar cf "$zip" --format=zip --mtime="$mtime" \
     "${programs[@]}" LIESMICH.txt LICENSE.txt)
 echo "build-windows: $zip (${programs[*]})"
