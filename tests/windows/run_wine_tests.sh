@@ -6,11 +6,12 @@
 # that no program needs a DLL of the compiler's.
 #   tests/windows/run_wine_tests.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 set -uo pipefail
-windows=$(realpath "$1") linux=$(realpath "$2") here=$(dirname "$(realpath "$0")")
+windows=$(realpath "$1") linux=$(realpath "$2")
 work=$(mktemp -d "${TMPDIR:-/tmp}/zebrik-wine.XXXXXX")
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The C locale gives Wine the ANSI code page Windows-1252, as on a German Windows.
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C
 wine=/usr/lib/wine/wine64
-trap 'WINEPREFIX="$WINEPREFIX" /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
+trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
 failed=0
 
 check() {  # NAME COMMAND...: PASS or FAIL by the command's status
