@@ -2,32 +2,33 @@
 #include <io.h>
 #include <windows.h>
 
-#include <cstdlib>
+#include <string>
 
 #include "cli/console.h"
 
 namespace zebrik::cli {
-namespace {
-
-UINT g_savedOutputCodePage = 0;
-
-void RestoreOutputCodePage() {
-    SetConsoleOutputCP(g_savedOutputCodePage);
-}
-
-}  // namespace
 
 // The report is UTF-8 with "\r\n" line ends, as Windows tools write text. In binary mode
-// the C library adds no "\r" of its own before each "\n"; a console is switched to UTF-8
-// for the time of the run, so that it shows the umlauts right.
+// the C library adds no "\r" of its own before each "\n".
 bool PrepareReportOutput() {
     _setmode(_fileno(stdout), _O_BINARY);
+    return true;
+}
+
+// A console shows UTF-8 bytes right only in code page 65001; given UTF-16 it shows them in
+// any code page. The report's pieces are whole lines, so no character is cut in two.
+bool WriteToConsole(std::FILE* stream, std::string_view utf8Text) {
+    const auto console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     DWORD mode = 0;
-    if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) && g_savedOutputCodePage == 0) {
-        g_savedOutputCodePage = GetConsoleOutputCP();
-        SetConsoleOutputCP(CP_UTF8);
-        std::atexit(RestoreOutputCodePage);
+    if (console == INVALID_HANDLE_VALUE || !GetConsoleMode(console, &mode)) {
+        return false;
     }
+    std::fflush(stream);
+    const int size = static_cast<int>(utf8Text.size());
+    std::wstring wide(utf8Text.size(), L'\0');
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8Text.data(), size, wide.data(), size);
+    DWORD written = 0;
+    WriteConsoleW(console, wide.data(), static_cast<DWORD>(length), &written, nullptr);
     return true;
 }
 
