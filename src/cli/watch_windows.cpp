@@ -11,8 +11,8 @@
 namespace zebrik::cli {
 namespace {
 
-// What the console's control handler reaches; the watch only under the lock and until
-// the watch is done.
+// What the console's control handler reaches: the watch and the prompt only under the lock
+// and until the watch is done, for they go with it.
 struct Ending {
     std::mutex lock;
     PcscWatch* watch = nullptr;
@@ -20,10 +20,11 @@ struct Ending {
     std::atomic<bool> stopping = false;
     bool done = false;
 
-    // False once the watch is done.
-    bool CancelWatch() {
+    // Cancels the question being asked and the wait; false once the watch is done.
+    bool Cancel() {
         const std::lock_guard held(lock);
         if (!done) {
+            prompt->Cancel();
             watch->Cancel();
         }
         return !done;
@@ -49,8 +50,7 @@ BOOL WINAPI EndWatch(DWORD event) {
     if (g_ending.stopping.exchange(true)) {
         std::_Exit(0);
     }
-    g_ending.prompt->Cancel();
-    while (g_ending.CancelWatch()) {
+    while (g_ending.Cancel()) {
         Sleep(100);
     }
     if (event == CTRL_CLOSE_EVENT) {
