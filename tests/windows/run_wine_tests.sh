@@ -9,8 +9,7 @@
 set -uo pipefail
 windows=$(realpath "$1") linux=$(realpath "$2") e2e=$(dirname "$(realpath "$0")")/../e2e
 work=$(mktemp -d "${TMPDIR:-/tmp}/zebrik-wine.XXXXXX")
-# The C locale gives Wine the ANSI code page Windows-1252, as on a German Windows.
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
 failed=0
@@ -92,7 +91,8 @@ windows_dlls_only() {
 
 run "$wine" wineboot --init >/dev/null 2>&1  # the prefix, made once for all the tests
 check "no compiler DLL" windows_dlls_only
-check "unit tests" run "$wine" "$windows/zebrik_unit_tests.exe" --gtest_brief=1
+# The C locale gives Wine the ANSI code page Windows-1252, as on a German Windows.
+LC_ALL=C check "unit tests" run "$wine" "$windows/zebrik_unit_tests.exe" --gtest_brief=1
 check "--demo" same_as_linux --demo
 check "--demo --atr" same_as_linux --demo --atr
 check "--demo --trace -" same_as_linux --demo --trace -
