@@ -2,6 +2,8 @@
 # Installs everything Zebrik SmartCard needs to build, run and test on Debian 12.
 # Non-interactive and idempotent: when every package is already there it asks no
 # package server at all and ends at once.
+#   scripts/install-deps.sh            what the Linux build and its demo need
+#   scripts/install-deps.sh --tests    and what only the test command needs besides
 set -euo pipefail
 
 packages=(
@@ -23,6 +25,15 @@ packages=(
     # The window's SVG icon, and metric twins of its Arial and Courier New faces
     libqt6svg6 fonts-liberation2
 )
+if [[ "${1:-}" == --tests ]]; then
+    packages+=(
+        # The cross build for Windows, its GoogleTest from source, and Wine to test it
+        g++-mingw-w64-x86-64-posix googletest wine64
+    )
+elif (($#)); then
+    echo "Aufruf: install-deps.sh [--tests]" >&2
+    exit 2
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -5,7 +5,8 @@
 # and runs the unit and end-to-end tests once more.
 # The g++ run includes every end-to-end case once more under valgrind's memcheck (ctest
 # label valgrind); at the end the libFuzzer targets run for 3 minutes in all
-# (scripts/fuzz.sh, where a longer run takes its time in seconds).
+# (scripts/fuzz.sh, where a longer run takes its time in seconds). Last, the programs are
+# cross-built for Windows and tested under Wine (tests/windows/run_wine_tests.sh).
 #   scripts/test.sh [BUILD_DIR]     (default: build/ in the repository)
 set -euo pipefail
 
@@ -15,7 +16,7 @@ jobs=$(nproc)
 release="$builds/release"
 sanitize="$builds/sanitize"
 
-"$root/scripts/install-deps.sh"
+"$root/scripts/install-deps.sh" --tests
 
 echo "== Build with g++ and run every test"
 cmake -S "$root" -B "$release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -31,3 +32,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 echo "== Fuzz the card dispatch, the analysis run and the card-data parsers for 3 minutes"
 "$root/scripts/fuzz.sh" 180 "$builds/fuzz"
+
+echo "== Build for Windows and test under Wine"
+"$root/scripts/build-windows.sh" "$builds/windows"
+"$root/tests/windows/run_wine_tests.sh" "$builds/windows" "$release"

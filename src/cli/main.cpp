@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/console.h"
 #include "cli/stream_report.h"
 #include "cli/terminal_pin_prompt.h"
 #include "cli/trace_file.h"
@@ -131,7 +132,7 @@ int Run(zebrik::ResourceManager& cards, const Options& options) {
     if (trace) {
         traced.emplace(cards, *trace);
     }
-    zebrik::cli::StreamReport report(stdout);
+    zebrik::cli::StreamReport report(stdout, zebrik::cli::PrepareReportOutput());
     zebrik::cli::FlushBeforeEachCall manager(
         traced ? static_cast<zebrik::ResourceManager&>(*traced) : cards, report);
     zebrik::cli::TerminalPinPrompt prompt;

@@ -1,9 +1,15 @@
 #include "cli/stream_report.h"
 
+#include "cli/console.h"
+
 namespace zebrik::cli {
 
 void StreamReport::Append(std::string_view utf8Text) {
-    Write(lineEnds_.Convert(utf8Text));
+    if (keepLineEnds_) {
+        Write(utf8Text);
+    } else {
+        Write(lineEnds_.Convert(utf8Text));
+    }
 }
 
 void StreamReport::Flush() {
@@ -18,7 +24,10 @@ void StreamReport::Finish() {
 }
 
 void StreamReport::Write(std::string_view text) {
-    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stream_) != text.size()) {
+    if (text.empty() || WriteToConsole(stream_, text)) {
+        return;
+    }
+    if (std::fwrite(text.data(), 1, text.size(), stream_) != text.size()) {
         written_ = false;
     }
 }

@@ -9,14 +9,16 @@
 
 namespace zebrik::cli {
 
-// The report on a stream, as UTF-8 with "\n" line ends. The pieces wait in the stream's
-// buffer until the program is about to wait itself - for pcscd, a reader or a card
-// (FlushBeforeEachCall) or for the user (TerminalPinPrompt) - so a slow card shows its
-// progress line by line and the text before a PIN prompt is on the screen when the prompt
-// asks, with one write for all the lines between two waits rather than one for each.
+// The report on a stream, as UTF-8 with "\n" line ends (on Windows with its own "\r\n").
+// The pieces wait in the stream's buffer until the program is about to wait itself - for
+// pcscd, a reader or a card (FlushBeforeEachCall) or for the user (TerminalPinPrompt) - so
+// a slow card shows its progress line by line and the text before a PIN prompt is on the
+// screen when the prompt asks, with one write for all the lines between two waits rather
+// than one for each.
 class StreamReport : public Report {
 public:
-    explicit StreamReport(std::FILE* stream) : stream_(stream) {}
+    StreamReport(std::FILE* stream, bool keepLineEnds)
+        : stream_(stream), keepLineEnds_(keepLineEnds) {}
 
     // A run starts with nothing written yet, so there is nothing to empty.
     void Clear() override {}
@@ -35,6 +37,7 @@ private:
     void Write(std::string_view text);
 
     std::FILE* stream_;
+    bool keepLineEnds_;
     LineEndConverter lineEnds_;
     bool written_ = true;
 };

@@ -1,15 +1,17 @@
 #pragma once
 
+#include <memory>
+
 #include "core/ports/pin_prompt.h"
 
 namespace zebrik::cli {
 
-// Asks for PIN and PUK on the controlling terminal (/dev/tty) with echo off, never on
-// standard output, so that a report piped into a file carries no prompt; what the program
-// wrote to standard output goes out before each question. An empty entry,
-// the end of input or a process without a terminal cancels. An entry longer than 8
-// characters is refused and asked again, never cut: a cut PIN would be sent to the card
-// and counted as a wrong attempt.
+// Asks for PIN and PUK on the controlling terminal (/dev/tty; on Windows the console,
+// CONIN$ and CONOUT$) with echo off, never on standard output, so that a report piped into
+// a file carries no prompt; what the program wrote to standard output goes out before each
+// question. An empty entry, the end of input or a process without a terminal cancels. An
+// entry longer than 8 characters is refused and asked again, never cut: a cut PIN would be
+// sent to the card and counted as a wrong attempt.
 //
 // Cancel() ends the question being asked, and every later one, as if the user had
 // cancelled it: the watch mode calls it from its signal thread, so that a SIGINT at the
@@ -26,10 +28,11 @@ public:
     // Safe from any thread and from a signal handler.
     void Cancel();
 
+    // How Cancel() reaches a question under way; each platform has its own.
+    struct CancelSignal;
+
 private:
-    // A byte in this pipe means: cancelled. The question waits on it beside the terminal.
-    int cancelRead_ = -1;
-    int cancelWrite_ = -1;
+    std::unique_ptr<CancelSignal> cancel_;
 };
 
 }  // namespace zebrik::cli

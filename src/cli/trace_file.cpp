@@ -1,9 +1,11 @@
 #include "cli/trace_file.h"
 
+#include "cli/console.h"
+
 namespace zebrik::cli {
 
 std::unique_ptr<TraceFile> TraceFile::Open(const std::string& path) {
-    std::FILE* stream = path == "-" ? stderr : std::fopen(path.c_str(), "we");
+    std::FILE* stream = path == "-" ? stderr : OpenTraceFile(path);
     if (stream == nullptr) {
         return nullptr;
     }

@@ -1,16 +1,8 @@
 #include "cli/watch.h"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <array>
-#include <atomic>
-#include <cstdlib>
 #include <ctime>
 #include <string>
-#include <thread>
-
-#include "pcsc/pcsc_watch.h"
 
 namespace zebrik::cli {
 namespace {
@@ -20,8 +12,7 @@ namespace {
 // apart; on standard error it would only repeat what the terminal shows.
 void WriteSeparator(WatchOutput& output) {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = LocalTime(now);
     std::array<char, 32> stamp{};
     std::strftime(stamp.data(), stamp.size(), "%d.%m.%Y %H:%M:%S", &local);
     const std::string line = std::string("==== ") + stamp.data() + " ====";
@@ -30,6 +21,8 @@ void WriteSeparator(WatchOutput& output) {
         output.trace->WriteLine(line);
     }
 }
+
+}  // namespace
 
 void ReportOnChanges(ResourceManager& manager, const AnalysisOptions& options, WatchOutput& output,
                      PcscWatch& watch, const std::atomic<bool>& stopping) {
@@ -52,43 +45,6 @@ void ReportOnChanges(ResourceManager& manager, const AnalysisOptions& options, W
             return;
         }
     }
-}
-
-}  // namespace
-
-// SIGINT and SIGTERM go to a thread that waits for them alone: it may do what a signal
-// handler may not (cancel pcsc-lite's wait). A report under way is finished, with a PIN
-// prompt counted as cancelled, so that no card is left connected (pcscd would reset it);
-// a second signal does not wait for that.
-void WatchReaders(ResourceManager& manager, const AnalysisOptions& options, WatchOutput& output) {
-    sigset_t ending;
-    sigemptyset(&ending);
-    sigaddset(&ending, SIGINT);
-    sigaddset(&ending, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &ending, nullptr);
-
-    PcscWatch watch;
-    std::atomic<bool> stopping = false;
-    std::atomic<bool> done = false;
-    std::thread signals([&] {
-        int signal = 0;
-        sigwait(&ending, &signal);
-        stopping = true;
-        output.prompt.Cancel();
-        // pcsc-lite drops a cancel that comes just before its query blocks: repeat it.
-        const timespec tick{0, 100'000'000};
-        while (!done) {
-            watch.Cancel();
-            if (sigtimedwait(&ending, nullptr, &tick) > 0 && !done) {
-                std::_Exit(0);
-            }
-        }
-    });
-    ReportOnChanges(manager, options, output, watch, stopping);
-    done = true;
-    // Wakes the thread if no signal came (the report could not be written).
-    pthread_kill(signals.native_handle(), SIGTERM);
-    signals.join();
 }
 
 }  // namespace zebrik::cli

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "pcsc/pcsc_mapping.h"
+#include "pcsc/pcsc_platform.h"
 
 namespace zebrik {
 namespace {
@@ -12,14 +13,9 @@ namespace {
 using pcsc::CappedLength;
 using pcsc::ToResultCode;
 
-// The mapping is written without the pcsc-lite headers; these keep it honest.
-static_assert(pcsc::kFlagUnknown == SCARD_UNKNOWN);
-static_assert(pcsc::kFlagAbsent == SCARD_ABSENT);
-static_assert(pcsc::kFlagPresent == SCARD_PRESENT);
-static_assert(pcsc::kFlagSwallowed == SCARD_SWALLOWED);
-static_assert(pcsc::kFlagPowered == SCARD_POWERED);
-static_assert(pcsc::kFlagNegotiable == SCARD_NEGOTIABLE);
-static_assert(pcsc::kFlagSpecific == SCARD_SPECIFIC);
+// The values of the analysis are written without the PC/SC headers; these keep them honest,
+// against pcsc-lite's headers on Linux and Windows' own in the cross build. (The card
+// states differ between the two: pcsc_platform_*.cpp.)
 static_assert(kProtocolT0 == SCARD_PROTOCOL_T0 && kProtocolT1 == SCARD_PROTOCOL_T1);
 static_assert(kStateEmpty == SCARD_STATE_EMPTY && kStatePresent == SCARD_STATE_PRESENT);
 static_assert(kStateExclusive == SCARD_STATE_EXCLUSIVE && kStateInUse == SCARD_STATE_INUSE);
@@ -68,20 +64,26 @@ ResultCode PcscResourceManager::ListReaders(ContextHandle context, std::span<cha
                                             std::uint32_t& length) {
     DWORD filled = Offered(length, readers.size());
     const LONG result = SCardListReaders(ToContext(context), nullptr, readers.data(), &filled);
-    return Filled(result, filled, readers.size(), length);
+    const ResultCode code = Filled(result, filled, readers.size(), length);
+    if (code == kScardSuccess && !pcsc::NamesToUtf8(readers, length)) {
+        length = 0;
+        return kScardEInsufficientBuffer;
+    }
+    return code;
 }
 
 ResultCode PcscResourceManager::GetStatusChange(ContextHandle context, std::uint32_t timeout,
                                                 ReaderState& state) {
+    const std::string reader = pcsc::NameForResourceManager(state.reader);
     SCARD_READERSTATE record{};
-    record.szReader = state.reader.c_str();
+    record.szReader = reader.c_str();
     record.dwCurrentState = state.currentState;
     const LONG result = SCardGetStatusChange(ToContext(context), timeout, &record, 1);
     if (result != SCARD_S_SUCCESS) {
         return ToResultCode(result);
     }
     state.eventState = pcsc::EventStateFlags(record.dwEventState);
-    // pcsc-lite's record holds at most MAX_ATR_SIZE (33) bytes; ours has room for 36.
+    // pcsc-lite's record holds at most MAX_ATR_SIZE (33) bytes, Windows' 36 as ours.
     const std::uint32_t atrLength =
         CappedLength(record.cbAtr, std::min(sizeof record.rgbAtr, state.atr.size()));
     state.atr = {};
@@ -90,10 +92,9 @@ ResultCode PcscResourceManager::GetStatusChange(ContextHandle context, std::uint
     return kScardSuccess;
 }
 
-ResultCode PcscResourceManager::ListCards(ContextHandle /*context*/,
-                                          std::span<const std::uint8_t> atr, std::span<char> names,
-                                          std::uint32_t& length) {
-    return ListCardNames(cardList_, atr, names, length);
+ResultCode PcscResourceManager::ListCards(ContextHandle context, std::span<const std::uint8_t> atr,
+                                          std::span<char> names, std::uint32_t& length) {
+    return pcsc::ListKnownCards(static_cast<std::intptr_t>(context), cardList_, atr, names, length);
 }
 
 ResultCode PcscResourceManager::Connect(ContextHandle context, const std::string& reader,
@@ -101,8 +102,9 @@ ResultCode PcscResourceManager::Connect(ContextHandle context, const std::string
                                         CardHandle& card, std::uint32_t& activeProtocol) {
     SCARDHANDLE handle = 0;
     DWORD protocol = SCARD_PROTOCOL_UNDEFINED;
-    const LONG result = SCardConnect(ToContext(context), reader.c_str(), shareMode,
-                                     preferredProtocols, &handle, &protocol);
+    const LONG result =
+        SCardConnect(ToContext(context), pcsc::NameForResourceManager(reader).c_str(), shareMode,
+                     preferredProtocols, &handle, &protocol);
     if (result != SCARD_S_SUCCESS) {
         return ToResultCode(result);
     }
@@ -125,9 +127,13 @@ ResultCode PcscResourceManager::Status(CardHandle card, std::span<char> readerNa
         return ToResultCode(result);
     }
     readerNameLength = CappedLength(nameLength, readerName.size());
+    if (!pcsc::NamesToUtf8(readerName, readerNameLength)) {
+        readerNameLength = 0;
+        return kScardEInsufficientBuffer;
+    }
     atrLength = CappedLength(atrFilled, atr.size());
     protocol = static_cast<std::uint32_t>(activeProtocol);
-    state = pcsc::CardStateFromStatus(static_cast<std::uint32_t>(flags), protocol);
+    state = pcsc::CardState(static_cast<std::uint32_t>(flags), protocol);
     return kScardSuccess;
 }
 

@@ -10,11 +10,12 @@
 
 namespace zebrik {
 
-// The resource manager over pcsc-lite (pcscd).
+// The resource manager over pcsc-lite (pcscd), or in the Windows build over WinSCard.
 class PcscResourceManager : public ResourceManager {
 public:
     // pcsc-lite keeps no card database (it has no SCardListCards); the card names come from
-    // pcsc-tools' ATR list instead, looked up in it for each card.
+    // pcsc-tools' ATR list instead, looked up in it for each card. Windows has the database
+    // and takes its names from there.
     explicit PcscResourceManager(std::string cardList = std::string(kDebianSmartcardList))
         : cardList_(std::move(cardList)) {}
 

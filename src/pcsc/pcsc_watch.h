@@ -63,7 +63,7 @@ private:
     std::condition_variable wake_;
     bool cancelled_ = false;
     bool hasContext_ = false;
-    long context_ = 0;  // SCARDCONTEXT
+    std::intptr_t context_ = 0;  // SCARDCONTEXT, as wide as a pointer on Windows
 };
 
 }  // namespace zebrik

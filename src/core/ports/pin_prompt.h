@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string.h>  // explicit_bzero
-
 #include <array>
 #include <cstddef>
 
@@ -24,10 +22,9 @@ struct PinUnblockBuffer {
 };
 
 // Overwrites memory that held a PIN, PUK or a command carrying one, in a way the
-// compiler may not drop. Every side of the prompt wipes what it held.
-inline void SecureWipe(void* data, std::size_t size) {
-    explicit_bzero(data, size);
-}
+// compiler may not drop. Every side of the prompt wipes what it held. The platform's own
+// function does it (src/platform/secure_wipe_*.cpp).
+void SecureWipe(void* data, std::size_t size);
 
 // Asks the card holder for a PIN, or for the PUK and a new PIN. Both return true only
 // when the user confirmed; only then is the buffer's content meaningful. Callers clear

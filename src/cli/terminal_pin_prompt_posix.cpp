@@ -15,6 +15,13 @@
 #include "core/ports/pin_prompt.h"
 
 namespace zebrik::cli {
+
+// A byte in this pipe means: cancelled. The question waits on it beside the terminal.
+struct TerminalPinPrompt::CancelSignal {
+    int read = -1;
+    int write = -1;
+};
+
 namespace {
 
 // One typed entry: at most 8 characters and the NUL, as the card-holder buffers hold it.
@@ -198,16 +205,16 @@ bool IsReadable(int fd) {
 
 }  // namespace
 
-TerminalPinPrompt::TerminalPinPrompt() {
+TerminalPinPrompt::TerminalPinPrompt() : cancel_(std::make_unique<CancelSignal>()) {
     std::array<int, 2> fds{-1, -1};
     if (pipe2(fds.data(), O_CLOEXEC | O_NONBLOCK) == 0) {
-        cancelRead_ = fds[0];
-        cancelWrite_ = fds[1];
+        cancel_->read = fds[0];
+        cancel_->write = fds[1];
     }
 }
 
 TerminalPinPrompt::~TerminalPinPrompt() {
-    for (const int fd : {cancelRead_, cancelWrite_}) {
+    for (const int fd : {cancel_->read, cancel_->write}) {
         if (fd >= 0) {
             close(fd);
         }
@@ -218,16 +225,16 @@ void TerminalPinPrompt::Cancel() {
     const char byte = 1;
     // The pipe is never read, so one byte keeps every later question cancelled; a full
     // pipe (EAGAIN) is cancelled as well.
-    [[maybe_unused]] const ssize_t written = write(cancelWrite_, &byte, 1);
+    [[maybe_unused]] const ssize_t written = write(cancel_->write, &byte, 1);
 }
 
 bool TerminalPinPrompt::AskPin(PinEntryBuffer& buffer) {
     Entry pin;
-    if (IsReadable(cancelRead_)) {
+    if (IsReadable(cancel_->read)) {
         return false;
     }
     std::fflush(stdout);  // the report before the question
-    const QuietTerminal terminal(cancelRead_);
+    const QuietTerminal terminal(cancel_->read);
     if (!terminal.Usable() || !terminal.Ask("PIN-Code: ", pin)) {
         return false;
     }
@@ -240,11 +247,11 @@ bool TerminalPinPrompt::AskPukAndNewPin(PinUnblockBuffer& buffer) {
     Entry puk;
     Entry newPin;
     Entry repeated;
-    if (IsReadable(cancelRead_)) {
+    if (IsReadable(cancel_->read)) {
         return false;
     }
     std::fflush(stdout);  // the report before the question
-    const QuietTerminal terminal(cancelRead_);
+    const QuietTerminal terminal(cancel_->read);
     if (!terminal.Usable() || !terminal.Ask("PUK: ", puk)) {
         return false;
     }

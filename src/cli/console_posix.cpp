@@ -1,0 +1,17 @@
+#include "cli/console.h"
+
+namespace zebrik::cli {
+
+bool PrepareReportOutput() {
+    return false;
+}
+
+bool WriteToConsole(std::FILE* /*stream*/, std::string_view /*utf8Text*/) {
+    return false;
+}
+
+std::FILE* OpenTraceFile(const std::string& path) {
+    return std::fopen(path.c_str(), "we");  // not inherited by a child program
+}
+
+}  // namespace zebrik::cli
