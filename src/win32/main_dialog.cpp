@@ -71,6 +71,7 @@ void Refresh(HWND window, MainDialog& dialog) {
     dialog.running = true;
     const HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     EnableButtons(window, false);
+    UpdateWindow(window);  // the run handles no paint messages: show the buttons disabled now
     {
         EditReport report(Pane(window));
         DialogPinPrompt prompt(window);

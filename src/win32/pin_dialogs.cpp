@@ -1,5 +1,6 @@
 #include "win32/pin_dialogs.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <vector>
