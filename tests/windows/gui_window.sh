@@ -3,7 +3,8 @@
 # &markieren" and "&Kopieren" put on the clipboard what the Linux zebrik-report --demo prints;
 # a second start brings the first window to the foreground (Wine's, asked through
 # window_probe.exe: without a window manager the X stacking does not follow) and ends with
-# 0; Escape ends the window with 2; the PIN dialogs' OK rules, pin_dialog_cases.txt.
+# 0; Escape ends the window with 2; without --demo the report is Wine's missing resource
+# manager and "&Beenden" ends with 1; the PIN dialogs' OK rules, pin_dialog_cases.txt.
 #   tests/windows/gui_window.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR   (0 passed, 1 failed, 77 skipped)
 # Uses the WINEPREFIX it is given (run_wine_tests.sh's), else one of its own.
 set -euo pipefail
@@ -39,20 +40,39 @@ wait_until 100 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 [[ -z ${own_prefix:-} ]] || "$wine" wineboot --init >/dev/null 2>&1
 
-"$wine" "$windows/zebrik-smartcard.exe" --demo >/dev/null 2>&1 &
-first=$! && pids+=($first)
-wait_until 300 named 'Zebrik SmartCard' || fail "no window appeared"
-window=$(named 'Zebrik SmartCard' | head -n1)
+start_window() {  # ARGUMENTS...: sets first and window
+    "$wine" "$windows/zebrik-smartcard.exe" "$@" >/dev/null 2>&1 &
+    first=$! && pids+=($first)
+    wait_until 300 named 'Zebrik SmartCard' || fail "no window appeared"
+    window=$(named 'Zebrik SmartCard' | head -n1)
+}
 press() { xdotool windowfocus --sync "$window" key --clearmodifiers "$1"; }
 copy_report() {  # keys pressed during the run are dropped: again until the report is there
     press alt+m && press alt+k && sleep 0.2
     xclip -selection clipboard -o | sed 's/\r$//' >"$work/clipboard.txt"
-    grep -q '^Chipkartenleser gefunden' "$work/clipboard.txt"
+    grep -q "$1" "$work/clipboard.txt"
 }
-for ((try = 0; try < 3; ++try)); do  # a key sent before the window has the focus is lost
-    press alt+a
-    ! wait_until 50 copy_report || break
-done
+refresh_and_copy() {  # FIRST_LINE_PATTERN; a key sent before the window has the focus is lost
+    for ((try = 0; try < 3; ++try)); do
+        press alt+a
+        ! wait_until 50 copy_report "$1" || return 0
+    done
+}
+ended_with() {  # STATUS KEY
+    press "$2"
+    wait_until 100 not kill -0 "$first" || fail "$2 did not close the window"
+    wait "$first" && status=0 || status=$?
+    ((status == $1)) || fail "the window ended with $status after $2, expected $1"
+}
+
+# Without --demo: Wine's winscard has no resource manager behind it.
+start_window
+refresh_and_copy '^Fehler'
+[[ $(cat "$work/clipboard.txt") == "Fehler 0x80100001" ]] || fail "without --demo: $(cat "$work/clipboard.txt")"
+ended_with 1 alt+b
+
+start_window --demo
+refresh_and_copy '^Chipkartenleser gefunden'
 "$linux/zebrik-report" --demo >"$work/linux.txt" </dev/null
 cmp "$work/linux.txt" "$work/clipboard.txt" || fail "the clipboard differs from zebrik-report --demo"
 
@@ -64,10 +84,7 @@ timeout 60 "$wine" "$windows/zebrik-smartcard.exe" --demo >/dev/null 2>&1 ||
 (($(named 'Zebrik SmartCard' | wc -l) == 1)) || fail "not one window after the second start"
 is_foreground 'Zebrik SmartCard' || fail "the first window is not in front but \"$(foreground)\""
 kill "$notepad"
-press Escape
-wait_until 100 not kill -0 "$first" || fail "Escape did not close the window"
-wait "$first" && status=0 || status=$?
-((status == 2)) || fail "the window ended with $status after Escape, expected 2"
+ended_with 2 Escape
 
 while IFS=';' read -r dialog typed expected; do
     [[ -n $dialog && $dialog != \#* ]] || continue
@@ -91,4 +108,4 @@ while IFS=';' read -r dialog typed expected; do
     [[ $(tr -d '\r' <"$work/probe.txt") == "$expected" ]] ||
         fail "$dialog \"$typed\": \"$(cat "$work/probe.txt")\", expected \"$expected\""
 done <"$here/pin_dialog_cases.txt"
-echo "gui-window: the demo report on the clipboard; one window, in front, after a second start; Escape 2; the PIN dialogs' OK rules"
+echo "gui-window: the demo report on the clipboard; one window, in front, after a second start; Escape 2; no resource manager, \"&Beenden\" 1; the PIN dialogs' OK rules"
