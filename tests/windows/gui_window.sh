@@ -38,7 +38,11 @@ Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 wait_until 100 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
-[[ -z ${own_prefix:-} ]] || "$wine" wineboot --init >/dev/null 2>&1
+if [[ -n ${own_prefix:-} ]]; then
+    "$wine" wineboot --init >/dev/null 2>&1
+else  # a Wine session started without this display would keep its desktop process
+    timeout 60 /usr/lib/wine/wineserver -w || fail "the Wine session of $WINEPREFIX does not end"
+fi
 
 start_window() {  # ARGUMENTS...: sets first and window
     "$wine" "$windows/zebrik-smartcard.exe" "$@" >/dev/null 2>&1 &
