@@ -10,7 +10,6 @@
 #include "sim/catalog.h"
 #include "sim/sim_resource_manager.h"
 #include "win32/main_dialog.h"
-#include "win32/resource_ids.h"
 #include "win32/single_instance.h"
 #include "win32/system_resource_manager.h"
 
@@ -28,22 +27,6 @@ bool DemoAsked() {
     }
     LocalFree(arguments);
     return demo;
-}
-
-// The class the main dialog's template names: the system's dialog procedure with the
-// dialog's extra bytes, so that the template creates the window with it, and so that a
-// second start finds the window by the class's name.
-bool RegisterWindowClass(HINSTANCE instance) {
-    WNDCLASSW windowClass{};
-    windowClass.style = CS_DBLCLKS | CS_SAVEBITS;
-    windowClass.lpfnWndProc = DefDlgProcW;
-    windowClass.cbWndExtra = DLGWINDOWEXTRA;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconId));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kWindowClassName;
-    return RegisterClassW(&windowClass) != 0;
 }
 
 // Courier New, 13 logical units high, fixed pitch; null when it cannot be made.
@@ -67,7 +50,7 @@ std::unique_ptr<zebrik::ResourceManager> ChosenResourceManager() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const SingleInstance single;
-    if (single.BroughtOtherToFront() || !RegisterWindowClass(instance)) {
+    if (single.BroughtOtherToFront() || !RegisterMainWindowClass(instance)) {
         return static_cast<int>(kExitCloseBox);
     }
     const HFONT reportFont = CreateReportFont();

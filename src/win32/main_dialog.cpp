@@ -185,6 +185,19 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
+bool RegisterMainWindowClass(HINSTANCE instance) {
+    WNDCLASSW windowClass{};
+    windowClass.style = CS_DBLCLKS | CS_SAVEBITS;
+    windowClass.lpfnWndProc = DefDlgProcW;
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconId));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kWindowClassName;
+    return RegisterClassW(&windowClass) != 0;
+}
+
 INT_PTR RunMainDialog(HINSTANCE instance, ResourceManager& manager, HFONT reportFont) {
     MainDialog dialog{manager, reportFont};
     return DialogBoxParamW(instance, MAKEINTRESOURCEW(kMainDialogId), nullptr, MainDialogProc,

@@ -1,5 +1,7 @@
 #include "win32/single_instance.h"
 
+#include "win32/main_dialog.h"
+
 namespace zebrik::win32 {
 
 namespace {

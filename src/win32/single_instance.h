@@ -24,9 +24,8 @@ private:
     bool broughtOtherToFront_ = false;
 };
 
-// The names the second start looks for; the main dialog's template names the same class.
 inline constexpr wchar_t kInstanceMutexName[] = L"DeduvaVazarEzar";
-inline constexpr wchar_t kWindowClassName[] = L"DovezeZedidOvodUzeRavav";
+// The main window's title, also without its class (kWindowClassName).
 inline constexpr wchar_t kWindowTitleSearched[] = L"Zebrik SmartCard";
 
 }  // namespace zebrik::win32

@@ -4,7 +4,8 @@
 # a second start brings the first window to the foreground (Wine's, asked through
 # window_probe.exe: without a window manager the X stacking does not follow) and ends with
 # 0; Escape ends the window with 2; without --demo the report is Wine's missing resource
-# manager and "&Beenden" ends with 1; the PIN dialogs' OK rules, pin_dialog_cases.txt.
+# manager and "&Beenden" ends with 1; the PIN dialogs' OK rules, pin_dialog_cases.txt; a
+# PIN typed into the dialog over the window reaches a SIM (window_probe.exe window CARD).
 #   tests/windows/gui_window.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR   (0 passed, 1 failed, 77 skipped)
 # Uses the WINEPREFIX it is given (run_wine_tests.sh's), else one of its own.
 set -euo pipefail
@@ -44,8 +45,8 @@ else  # a Wine session started without this display would keep its desktop proce
     timeout 60 /usr/lib/wine/wineserver -w || fail "the Wine session of $WINEPREFIX does not end"
 fi
 
-start_window() {  # ARGUMENTS...: sets first and window
-    "$wine" "$windows/zebrik-smartcard.exe" "$@" >/dev/null 2>&1 &
+start_window() {  # PROGRAM ARGUMENTS...: sets first and window
+    "$wine" "$windows/$1" "${@:2}" >/dev/null 2>&1 &
     first=$! && pids+=($first)
     wait_until 300 named 'Zebrik SmartCard' || fail "no window appeared"
     window=$(named 'Zebrik SmartCard' | head -n1)
@@ -70,12 +71,12 @@ ended_with() {  # STATUS KEY
 }
 
 # Without --demo: Wine's winscard has no resource manager behind it.
-start_window
+start_window zebrik-smartcard.exe
 refresh_and_copy '^Fehler'
 [[ $(cat "$work/clipboard.txt") == "Fehler 0x80100001" ]] || fail "without --demo: $(cat "$work/clipboard.txt")"
 ended_with 1 alt+b
 
-start_window --demo
+start_window zebrik-smartcard.exe --demo
 refresh_and_copy '^Chipkartenleser gefunden'
 "$linux/zebrik-report" --demo >"$work/linux.txt" </dev/null
 cmp "$work/linux.txt" "$work/clipboard.txt" || fail "the clipboard differs from zebrik-report --demo"
@@ -112,4 +113,13 @@ while IFS=';' read -r dialog typed expected; do
     [[ $(tr -d '\r' <"$work/probe.txt") == "$expected" ]] ||
         fail "$dialog \"$typed\": \"$(cat "$work/probe.txt")\", expected \"$expected\""
 done <"$here/pin_dialog_cases.txt"
-echo "gui-window: the demo report on the clipboard; one window, in front, after a second start; Escape 2; no resource manager, \"&Beenden\" 1; the PIN dialogs' OK rules"
+# A SIM that asks for its PIN: the dialog comes up over the window, the PIN reaches the card.
+start_window window_probe.exe window "$here/../cards/sim-pin.card"
+press alt+a
+wait_until 100 named 'PIN prüfen' || fail "no PIN dialog over the window"
+xdotool windowfocus --sync "$(named 'PIN prüfen' | head -n1)" type --delay 20 1234
+xdotool key Return
+wait_until 100 copy_report '^Chipkartenleser gefunden: "Zebrik Testleser"' || fail "no report"
+grep -qx 'IMSI: 262011234567890' "$work/clipboard.txt" || fail "no IMSI: the PIN did not reach the card"
+ended_with 1 alt+b
+echo "gui-window: the demo report on the clipboard; one window, in front, after a second start; Escape 2; no resource manager, \"&Beenden\" 1; the PIN dialogs' OK rules; a PIN to the card"

@@ -1,6 +1,7 @@
 // A Windows side for the window test: shows one PIN dialog and prints its result and what
-// it stored ("1 31323334"; "-" for an empty string), or prints the title of the
-// foreground window.   window_probe.exe entry | unblock | foreground
+// it stored ("1 31323334"; "-" for an empty string); prints the title of the foreground
+// window; or runs the main window over one reader with a card file's card.
+//   window_probe.exe entry | unblock | foreground | window CARD_FILE
 #include <windows.h>
 
 #include <cstdio>
@@ -8,6 +9,9 @@
 #include <string>
 
 #include "core/report/text.h"
+#include "sim/card_file.h"
+#include "sim/sim_resource_manager.h"
+#include "win32/main_dialog.h"
 #include "win32/pin_dialogs.h"
 
 namespace {
@@ -35,6 +39,14 @@ int main(int argc, char** argv) {
         wchar_t title[64] = {};
         GetWindowTextW(GetForegroundWindow(), title, 64);
         std::printf("%ls\n", title);
+    } else if (mode == "window" && argc > 2) {
+        zebrik::sim::SimReader reader;
+        reader.name = "Zebrik Testleser";
+        reader.card = std::make_shared<zebrik::sim::SimCard>(zebrik::sim::LoadCardFile(argv[2]));
+        zebrik::sim::SimResourceManager manager({reader});
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        zebrik::win32::RegisterMainWindowClass(instance);
+        return static_cast<int>(zebrik::win32::RunMainDialog(instance, manager, nullptr));
     } else {
         return 2;
     }
