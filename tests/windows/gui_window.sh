@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# The Win32 window under Wine and Xvfb: zebrik-smartcard.exe --demo, "&Aktualisieren", "Alles
-# &markieren" and "&Kopieren" put on the clipboard what the Linux zebrik-report --demo prints;
-# a second start brings the first window to the foreground (Wine's, asked through
-# window_probe.exe: without a window manager the X stacking does not follow) and ends with
-# 0; Escape ends the window with 2; without --demo the report is Wine's missing resource
-# manager and "&Beenden" ends with 1; the PIN dialogs' OK rules, pin_dialog_cases.txt; a
-# PIN typed into the dialog over the window reaches a SIM (window_probe.exe window CARD).
+# The Win32 window under Wine and Xvfb: the --demo report on the clipboard is the Linux
+# zebrik-report --demo's; a second start brings the first window to Wine's foreground (the
+# X stacking does not follow without a window manager) and ends with 0; exit codes; the PIN
+# dialogs' OK rules (pin_dialog_cases.txt); a PIN typed over the window reaches a SIM.
 #   tests/windows/gui_window.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR   (0 passed, 1 failed, 77 skipped)
 # Uses the WINEPREFIX it is given (run_wine_tests.sh's), else one of its own.
 set -euo pipefail
@@ -31,8 +28,7 @@ wait_until() {  # tenths of a second, then a command that must succeed by then
     return 1
 }
 named() { xdotool search --onlyvisible --name "^$1\$"; }
-foreground() { "$wine" "$windows/window_probe.exe" foreground | tr -d '\r'; }
-is_foreground() { [[ $(foreground) == "$1" ]]; }
+is_foreground() { [[ $("$wine" "$windows/window_probe.exe" foreground | tr -d '\r') == "$1" ]]; }
 
 exec 8>"$work/display"
 Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
@@ -87,7 +83,7 @@ wait_until 100 not is_foreground 'Zebrik SmartCard' || fail "notepad did not com
 timeout 60 "$wine" "$windows/zebrik-smartcard.exe" --demo >/dev/null 2>&1 ||
     fail "the second start ended with $?, expected 0"
 (($(named 'Zebrik SmartCard' | wc -l) == 1)) || fail "not one window after the second start"
-is_foreground 'Zebrik SmartCard' || fail "the first window is not in front but \"$(foreground)\""
+is_foreground 'Zebrik SmartCard' || fail "the first window did not come to the front"
 kill "$notepad"
 ended_with 2 Escape
 
