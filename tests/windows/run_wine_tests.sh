@@ -98,7 +98,7 @@ check "--demo --atr" same_as_linux --demo --atr
 check "--demo --trace -" same_as_linux --demo --trace -
 check "without a resource manager" no_resource_manager
 check "the command line" cli_options
-# The window's tests under Wine and Xvfb hook in here.
+check "the window (Xvfb)" bash "$(dirname "$0")/gui_window.sh" "$windows" "$linux"
 
 echo "$failed failed"
 ((failed == 0))
