@@ -29,7 +29,7 @@ if(ZEBRIK_BUILD_GUI)
   zebrik_install_gzipped(${PROJECT_SOURCE_DIR}/docs/zebrik-smartcard.1 zebrik-smartcard.1
                          ${CMAKE_INSTALL_MANDIR}/man1)
   # The metainfo describes the window's desktop entry, which only a build with it installs.
-  install(FILES ${ZEBRIK_PACKAGING_DIR}/zebrik-smartcard.metainfo.xml
+  install(FILES ${ZEBRIK_PACKAGING_DIR}/de.zebrik.smartcard.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 

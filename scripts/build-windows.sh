@@ -10,7 +10,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-$root/build/windows}
+build=$(realpath -m "${1:-$root/build/windows}")  # absolute: the zip is packed from inside its folder
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64-x86_64.cmake"

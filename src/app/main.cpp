@@ -27,7 +27,7 @@ std::unique_ptr<zebrik::ResourceManager> ChosenResourceManager() {
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zebrik-smartcard"));
-    QApplication::setDesktopFileName(QStringLiteral("zebrik-smartcard"));
+    QApplication::setDesktopFileName(QStringLiteral("de.zebrik.smartcard"));
 
     zebrik::app::SingleInstance instance(zebrik::app::SingleInstance::DefaultServerName());
     if (instance.Claim() == zebrik::app::SingleInstance::Start::Notified) {

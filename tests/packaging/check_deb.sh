@@ -38,7 +38,7 @@ check "Recommends lacks pcsc-tools" grep -qx pcsc-tools <<<"$(names Recommends)"
 docs=share/doc/zebrik-smartcard programs="zebrik-report$( ((gui)) && echo " zebrik-smartcard")"
 files="$docs/copyright $docs/changelog.gz share/bash-completion/completions/zebrik-report"
 for program in $programs; do files+=" bin/$program share/man/man1/$program.1.gz"; done
-((gui)) && files+=" share/applications/zebrik-smartcard.desktop share/metainfo/zebrik-smartcard.metainfo.xml
+((gui)) && files+=" share/applications/de.zebrik.smartcard.desktop share/metainfo/de.zebrik.smartcard.metainfo.xml
     share/icons/hicolor/scalable/apps/zebrik-smartcard.svg"
 for file in $files; do check "the package lacks /usr/$file" test -f "$pkg/usr/$file"; done
 # Owners and modes as Debian wants them: root, directories and programs 0755, the rest 0644.
@@ -80,22 +80,20 @@ check "changelog.gz does not begin with version $version" \
 check "the licence in copyright is not that of LICENSE" diff <(sed -n '/^Permission/,$p' "$source/LICENSE") \
     <(sed 's/^ //; s/^\.$//' "$pkg/usr/$docs/copyright" | sed -n '/^Permission/,$p')
 if ((gui)); then
-    desktop=$pkg/usr/share/applications/zebrik-smartcard.desktop
+    desktop=$pkg/usr/share/applications/de.zebrik.smartcard.desktop
     program=$pkg/usr/bin/$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
     check "the desktop entry starts no program of the package" test -f "$program" -a -x "$program"
     check "the desktop entry's icon is not in the package" test -f "$pkg/usr/share/icons/hicolor/scalable/apps/$(sed -n 's/^Icon=//p' "$desktop").svg"
     check "desktop-file-validate" desktop-file-validate "$desktop"
     # A software centre finds the window by the metainfo's id, which names the desktop entry.
-    metainfo=$pkg/usr/share/metainfo/zebrik-smartcard.metainfo.xml
+    metainfo=$pkg/usr/share/metainfo/de.zebrik.smartcard.metainfo.xml
     check "the metainfo's id is not the desktop entry's name" \
         grep -qx "  <id>$(basename "$desktop" .desktop)</id>" "$metainfo"
     check "the metainfo's launchable is not the desktop entry" \
         grep -qx "  <launchable type=\"desktop-id\">$(basename "$desktop")</launchable>" "$metainfo"
     check "the metainfo's latest release is not $version" \
         matches "$(grep -m1 -o '<release version="[^"]*"' "$metainfo")" "<release version=\"${version//./\\.}\""
-    # An id in reverse-DNS form needs a domain of the project's own; there is none yet.
-    check "appstreamcli validate" appstreamcli validate --no-net --explain \
-        --override=cid-desktopapp-is-not-rdns=info "$metainfo"
+    check "appstreamcli validate" appstreamcli validate --no-net --explain "$metainfo"
 fi
 # Whether dpkg would install it here, where install-deps.sh put every dependency (root only).
 ((EUID)) || check "dpkg would not install the package here" dpkg --dry-run --install "$deb"
