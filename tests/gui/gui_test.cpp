@@ -22,7 +22,7 @@
 #include "app/report_view.h"
 #include "app/single_instance.h"
 #include "core/analysis/analysis_run.h"
-#include "sim/card_file.h"
+#include "kit/card_file.h"
 #include "sim/catalog.h"
 #include "support/fakes.h"
 

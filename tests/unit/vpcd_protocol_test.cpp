@@ -1,4 +1,4 @@
-#include "vpcd/vpcd_protocol.h"
+#include "kit/vpcd_protocol.h"
 
 #include <gtest/gtest.h>
 

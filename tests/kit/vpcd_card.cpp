@@ -1,7 +1,7 @@
 // zebrik-vpcd-card: puts one card of the simulated kit behind the vpcd virtual reader,
 // so that pcscd and every program on top of it see a real reader with that card. vpcd
 // listens on a TCP port of its own; the card is the client. A card is a catalogue card or
-// a card file (see sim/card_file.h), by name from the card directory or by its path.
+// a card file (see kit/card_file.h), by name from the card directory or by its path.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -18,9 +18,9 @@
 #include <thread>
 
 #include "core/report/text.h"
-#include "sim/card_file.h"
+#include "kit/card_file.h"
+#include "kit/vpcd_protocol.h"
 #include "sim/catalog.h"
-#include "vpcd/vpcd_protocol.h"
 
 namespace {
 

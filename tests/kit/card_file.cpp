@@ -1,4 +1,4 @@
-#include "sim/card_file.h"
+#include "kit/card_file.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,17 +8,13 @@
 #include <set>
 #include <sstream>
 
-#include "core/cards/sim/gsm_alphabet.h"
 #include "core/report/text.h"
 #include "sim/catalog.h"
 
 namespace zebrik::sim {
 namespace {
 
-constexpr std::size_t kNumberBytes = 10;
 constexpr int kMaxBaseDepth = 8;
-// A dialling number's digits by their BCD value: 0 to 9, then * (A) and # (B).
-constexpr std::string_view kDialDigits = "0123456789*#";
 
 // A mistake in the statement being read; the reader adds file and line.
 struct Mistake : std::invalid_argument {
@@ -354,7 +350,7 @@ public:
                 hasAtr = hasAtr || words[0] == "atr" || words[0] == "base";
                 Statement(line, words);
                 ++statements_;
-            } catch (const Mistake& mistake) {
+            } catch (const std::invalid_argument& mistake) {
                 throw CardFileError(Format("%.*s:%d: %s", static_cast<int>(origin_.size()),
                                            origin_.data(), number, mistake.what()));
             }
@@ -564,55 +560,10 @@ private:
 
 }  // namespace
 
-Bytes GsmText(std::string_view utf8) {
-    Bytes bytes;
-    while (!utf8.empty()) {
-        std::string character;
-        std::uint8_t code = 0;
-        for (; code < GsmDefaultAlphabet.size(); ++code) {
-            character.clear();
-            AppendUtf8(character, GsmDefaultAlphabet[code]);
-            if (utf8.starts_with(character)) {
-                break;
-            }
-        }
-        if (code == GsmDefaultAlphabet.size()) {
-            Fail("'" + std::string(utf8) + "' begins with no character of the GSM alphabet");
-        }
-        bytes.push_back(code);
-        utf8.remove_prefix(character.size());
-    }
-    return bytes;
-}
-
-Bytes DiallingNumber(std::string_view number) {
-    const bool international = number.starts_with('+');
-    if (international) {
-        number.remove_prefix(1);
-    }
-    Bytes digits;
-    for (std::size_t i = 0; i < number.size() && i < 2 * kNumberBytes; ++i) {
-        const auto digit = static_cast<std::uint8_t>(kDialDigits.find(number[i]));
-        if (digit >= 12) {
-            Fail("'" + std::string(number) + "' is no dialling number (digits, * and #)");
-        }
-        if (i % 2 == 0) {
-            digits.push_back(static_cast<std::uint8_t>(0xF0 | digit));
-        } else {
-            digits.back() = static_cast<std::uint8_t>((digits.back() & 0x0F) | digit << 4);
-        }
-    }
-    Bytes field = {static_cast<std::uint8_t>(digits.size() + 1),
-                   static_cast<std::uint8_t>(international ? 0x91 : 0x81)};
-    digits.resize(kNumberBytes, 0xFF);
-    field.insert(field.end(), digits.begin(), digits.end());
-    return field;
-}
-
 Bytes ValueBytes(std::string_view tokens) {
     try {
         return ValuesOf(Words(tokens));
-    } catch (const Mistake& mistake) {
+    } catch (const std::invalid_argument& mistake) {
         throw CardFileError(mistake.what());
     }
 }

@@ -74,10 +74,4 @@ std::vector<CardDescription> AllCards(const std::filesystem::path& directory);
 // Throws CardFileError.
 Bytes ValueBytes(std::string_view tokens);
 
-// A name in the GSM default alphabet, one code a character (3GPP TS 23.038).
-Bytes GsmText(std::string_view utf8);
-
-// The number part of a dialling-number record (GSM 11.11 10.5.1), as tel"..." writes it.
-Bytes DiallingNumber(std::string_view number);
-
 }  // namespace zebrik::sim
