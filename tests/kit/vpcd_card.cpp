@@ -1,13 +1,14 @@
 // zebrik-vpcd-card: puts one card of the simulated kit behind the vpcd virtual reader,
 // so that pcscd and every program on top of it see a real reader with that card. vpcd
-// listens on a TCP port of its own; the card is the client. A card is a catalogue card or
-// a card file (see kit/card_file.h), by name from the card directory or by its path.
-#include <arpa/inet.h>
+// listens on a TCP port of its own; the card is the client. Every message goes either way
+// as a 2-byte big-endian length and the payload: one byte is a control from the reader,
+// anything longer a command APDU, answered with the response APDU.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -19,138 +20,88 @@
 
 #include "core/report/text.h"
 #include "kit/card_file.h"
-#include "kit/vpcd_protocol.h"
-#include "sim/catalog.h"
 
 namespace {
 
-// vpcd's own default port (0x8C7B); a reader.conf names another with DEVICENAME /dev/null:N.
-constexpr int kDefaultPort = 0x8C7B;
-constexpr auto kRetryInterval = std::chrono::milliseconds(100);
-constexpr int kConnectAttempts = 600;  // a minute for pcscd to start its readers
-
-// The test cards of the source tree, the directory a card name is looked up in by default.
-constexpr std::string_view kDefaultCardDirectory = ZEBRIK_CARD_DIR;
+using zebrik::sim::Bytes;
 
 constexpr std::string_view kUsage =
     "Aufruf: zebrik-vpcd-card (--card NAME | --card-file DATEI) [--card-dir VERZEICHNIS]\n"
     "                         [--port N] [--log DATEI]\n"
     "        zebrik-vpcd-card --list [--card-dir VERZEICHNIS]\n"
-    "\n"
-    "Verbindet eine simulierte Karte mit dem virtuellen Leser vpcd (vsmartcard) in pcscd.\n"
-    "  --card NAME       die Karte aus dem Katalog oder NAME.card im Kartenverzeichnis\n"
-    "  --card-file DATEI die Karte aus einer Kartendatei\n"
-    "  --card-dir VERZ.  das Kartenverzeichnis (Vorgabe: die Testkarten der Quellen)\n"
-    "  --port N          der Port des vpcd-Lesers (Vorgabe 35963)\n"
-    "  --log DATEI       jedes Kommando-APDU hexadezimal anhängen, eines je Zeile\n"
-    "  --list            die Namen und Titel der Karten\n";
+    "Verbindet eine simulierte Karte (aus dem Katalog, NAME.card im Kartenverzeichnis, Vorgabe:\n"
+    "die Testkarten der Quellen, oder eine Kartendatei) mit dem virtuellen Leser vpcd auf Port N\n"
+    "(Vorgabe 35963); --log hängt jedes Kommando-APDU hexadezimal an DATEI an, eines je Zeile.\n";
+
+// The controls of the reader that the card answers or acts upon.
+constexpr std::uint8_t kPowerOn = 1, kReset = 2, kGetAtr = 4;
 
 struct Options {
-    std::string card;
-    std::string cardFile;
-    std::string cardDirectory{kDefaultCardDirectory};
-    int port = kDefaultPort;
-    std::string log;
+    std::string card, cardFile, cardDirectory = ZEBRIK_CARD_DIR, log;
+    int port = 0x8C7B;  // vpcd's own default; a reader.conf names another
     bool list = false;
 };
 
-std::optional<int> ParsePort(std::string_view text) {
-    int port = 0;
-    if (text.empty() || text.size() > 5) {
-        return std::nullopt;
-    }
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        port = port * 10 + (c - '0');
-    }
-    if (port < 1 || port > 65535) {
-        return std::nullopt;
-    }
-    return port;
-}
-
-std::optional<Options> ParseOptions(int argc, char** argv) {
-    Options options;
+bool Parse(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        const bool hasValue = i + 1 < argc;
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        std::string* text = argument == "--card"        ? &options.card
+                            : argument == "--card-file" ? &options.cardFile
+                            : argument == "--card-dir"  ? &options.cardDirectory
+                            : argument == "--log"       ? &options.log
+                                                        : nullptr;
         if (argument == "--list") {
             options.list = true;
-        } else if (argument == "--card" && hasValue) {
-            options.card = argv[++i];
-        } else if (argument == "--card-file" && hasValue) {
-            options.cardFile = argv[++i];
-        } else if (argument == "--card-dir" && hasValue) {
-            options.cardDirectory = argv[++i];
-        } else if (argument == "--log" && hasValue) {
-            options.log = argv[++i];
-        } else if (argument == "--port" && hasValue) {
-            const std::optional<int> port = ParsePort(argv[++i]);
-            if (!port) {
-                return std::nullopt;
+        } else if (text != nullptr && value != nullptr) {
+            *text = argv[++i];
+        } else if (argument == "--port" && value != nullptr) {
+            char* end = nullptr;
+            options.port = static_cast<int>(std::strtol(argv[++i], &end, 10));
+            if (*end != '\0' || options.port < 1 || options.port > 65535) {
+                return false;
             }
-            options.port = *port;
         } else {
-            return std::nullopt;
+            return false;
         }
     }
-    if (!options.list && options.card.empty() == options.cardFile.empty()) {
-        return std::nullopt;
-    }
-    return options;
-}
-
-int ListCards(const std::string& directory) {
-    for (const zebrik::sim::CardDescription& card : zebrik::sim::AllCards(directory)) {
-        std::printf("%s\t%s\n", card.name.c_str(), card.title.c_str());
-    }
-    return 0;
+    return options.list || options.card.empty() != options.cardFile.empty();
 }
 
 // The card the options name; a mistake in a card file is reported with its file and line.
-std::optional<zebrik::sim::CardDescription> ChosenCard(const Options& options) {
-    try {
-        if (!options.cardFile.empty()) {
-            return zebrik::sim::LoadCardFile(options.cardFile);
-        }
-        std::optional<zebrik::sim::CardDescription> card =
-            zebrik::sim::FindCard(options.card, options.cardDirectory);
-        if (!card) {
-            std::fprintf(stderr,
-                         "zebrik-vpcd-card: keine Karte \"%s\" im Katalog oder in %s (siehe "
-                         "--list)\n",
-                         options.card.c_str(), options.cardDirectory.c_str());
-        }
-        return card;
-    } catch (const zebrik::sim::CardFileError& error) {
-        std::fprintf(stderr, "zebrik-vpcd-card: %s\n", error.what());
-        return std::nullopt;
+zebrik::sim::CardDescription ChosenCard(const Options& options) {
+    if (!options.cardFile.empty()) {
+        return zebrik::sim::LoadCardFile(options.cardFile);
     }
+    auto card = zebrik::sim::FindCard(options.card, options.cardDirectory);
+    if (!card) {
+        throw zebrik::sim::CardFileError("keine Karte \"" + options.card +
+                                         "\" im Katalog oder in " + options.cardDirectory +
+                                         " (siehe --list)");
+    }
+    return std::move(*card);
 }
 
-// Connects to vpcd on the loopback address, trying again while nobody listens yet.
+// Connects to vpcd on the loopback address, trying again for a minute while pcscd starts.
 int ConnectToVpcd(int port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+    for (int attempt = 0; attempt < 600; ++attempt) {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            return -1;
-        }
-        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        if (fd >= 0 &&
+            connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
             // Command and answer are small and strictly alternate: send each at once.
             const int on = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             return fd;
         }
-        close(fd);
-        std::this_thread::sleep_for(kRetryInterval);
+        if (fd >= 0) {
+            close(fd);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    errno = ETIMEDOUT;
     return -1;
 }
 
@@ -163,109 +114,95 @@ bool ReadExactly(int fd, std::uint8_t* data, std::size_t size) {
         const int on = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
         const ssize_t got = recv(fd, data, size, 0);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
+        if (got <= 0 && !(got < 0 && errno == EINTR)) {
             return false;
         }
-        data += got;
-        size -= static_cast<std::size_t>(got);
+        data += std::max<ssize_t>(got, 0);
+        size -= static_cast<std::size_t>(std::max<ssize_t>(got, 0));
     }
     return true;
 }
 
-bool WriteAll(int fd, const zebrik::sim::Bytes& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
+bool WriteAll(int fd, const Bytes& bytes) {
+    for (std::size_t sent = 0; sent < bytes.size();) {
         const ssize_t put = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
+        if (put <= 0 && !(put < 0 && errno == EINTR)) {
             return false;
         }
-        sent += static_cast<std::size_t>(put);
+        sent += static_cast<std::size_t>(std::max<ssize_t>(put, 0));
     }
     return true;
 }
 
-void LogCommand(std::FILE* log, std::span<const std::uint8_t> command) {
-    if (log == nullptr) {
-        return;
-    }
-    std::string line;
-    zebrik::AppendHexBytes(line, command);
-    line.push_back('\n');
-    std::fwrite(line.data(), 1, line.size(), log);
-    std::fflush(log);
-}
-
-// Answers the reader until it closes the connection.
+// Answers the reader until it closes the connection: 0 then, 1 when an answer was not sent.
 int Serve(int fd, zebrik::sim::SimCard& card, std::FILE* log) {
-    zebrik::sim::Bytes message;
-    for (;;) {
-        std::uint8_t prefix[zebrik::vpcd::kLengthPrefix];
-        if (!ReadExactly(fd, prefix, sizeof prefix)) {
-            return 0;  // vpcd has closed: pcscd stopped or dropped the reader
-        }
-        message.resize(zebrik::vpcd::PayloadLength(prefix[0], prefix[1]));
+    Bytes message;
+    for (std::uint8_t length[2]; ReadExactly(fd, length, 2);) {
+        message.resize(static_cast<std::size_t>(length[0]) << 8 | length[1]);
         if (!ReadExactly(fd, message.data(), message.size())) {
-            return 0;
+            break;
         }
-        if (message.size() > zebrik::vpcd::kControlLength) {
-            LogCommand(log, message);
+        Bytes answer;
+        if (message.size() > 1) {
+            std::string line;
+            zebrik::AppendHexBytes(line, message);
+            if (log != nullptr) {
+                std::fprintf(log, "%s\n", line.c_str());
+                std::fflush(log);
+            }
+            answer = card.Process(message);
+            // The card's own command log would only grow here; the --log file keeps them.
+            card.ClearLog();
+        } else if (message.size() == 1 && (message[0] == kPowerOn || message[0] == kReset)) {
+            card.Reset();  // a fresh power-up starts the card over: MF selected, no PIN verified
+        } else if (message.size() == 1 && message[0] == kGetAtr) {
+            answer = card.Description().atr;
         }
-        const std::optional<zebrik::sim::Bytes> answer = zebrik::vpcd::Answer(card, message);
-        // The card's own command log would only grow here; the --log file keeps them.
-        card.ClearLog();
-        if (!answer) {
-            continue;
-        }
-        const std::optional<zebrik::sim::Bytes> framed = zebrik::vpcd::Frame(*answer);
-        if (!framed || !WriteAll(fd, *framed)) {
-            std::fprintf(stderr, "zebrik-vpcd-card: Antwort an vpcd nicht gesendet\n");
-            return 1;
+        if (!answer.empty()) {
+            answer.insert(answer.begin(), {static_cast<std::uint8_t>(answer.size() >> 8),
+                                           static_cast<std::uint8_t>(answer.size())});
+            if (answer.size() > 0x10001 || !WriteAll(fd, answer)) {
+                std::fprintf(stderr, "zebrik-vpcd-card: Antwort an vpcd nicht gesendet\n");
+                return 1;
+            }
         }
     }
+    return 0;  // vpcd has closed: pcscd stopped or dropped the reader
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::optional<Options> options = ParseOptions(argc, argv);
-    if (!options) {
+    Options options;
+    if (!Parse(argc, argv, options)) {
         std::fwrite(kUsage.data(), 1, kUsage.size(), stderr);
         return 2;
     }
-    if (options->list) {
-        try {
-            return ListCards(options->cardDirectory);
-        } catch (const zebrik::sim::CardFileError& error) {
-            std::fprintf(stderr, "zebrik-vpcd-card: %s\n", error.what());
-            return 2;
+    std::FILE* log = nullptr;
+    std::optional<zebrik::sim::SimCard> card;
+    try {
+        if (options.list) {
+            for (const auto& each : zebrik::sim::AllCards(options.cardDirectory)) {
+                std::printf("%s\t%s\n", each.name.c_str(), each.title.c_str());
+            }
+            return 0;
         }
-    }
-    std::optional<zebrik::sim::CardDescription> description = ChosenCard(*options);
-    if (!description) {
+        card.emplace(ChosenCard(options));
+    } catch (const zebrik::sim::CardFileError& error) {
+        std::fprintf(stderr, "zebrik-vpcd-card: %s\n", error.what());
         return 2;
     }
-    std::FILE* log = nullptr;
-    if (!options->log.empty()) {
-        log = std::fopen(options->log.c_str(), "a");
-        if (log == nullptr) {
-            std::perror(options->log.c_str());
-            return 1;
-        }
-    }
-    zebrik::sim::SimCard card(std::move(*description));
-    const int fd = ConnectToVpcd(options->port);
-    if (fd < 0) {
-        std::fprintf(stderr, "zebrik-vpcd-card: keine Verbindung zu vpcd auf Port %d\n",
-                     options->port);
+    if (!options.log.empty() && (log = std::fopen(options.log.c_str(), "a")) == nullptr) {
+        std::perror(options.log.c_str());
         return 1;
     }
-    const int status = Serve(fd, card, log);
+    const int fd = ConnectToVpcd(options.port);
+    if (fd < 0) {
+        std::fprintf(stderr, "zebrik-vpcd-card: keine Verbindung zu vpcd auf Port %d\n",
+                     options.port);
+        return 1;
+    }
+    const int status = Serve(fd, *card, log);
     close(fd);
     if (log != nullptr) {
         std::fclose(log);
