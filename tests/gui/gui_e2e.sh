@@ -14,7 +14,7 @@ for tool in Xvfb xdotool xclip pcscd; do
 done
 sandbox_enter gui-e2e "$here/gui_e2e.sh" "$@"
 work=$sandbox_work sandbox_card_bin=$bin_dir/zebrik-vpcd-card
-fail() { echo "gui-e2e: $*" >&2 && cat "$work/gui.log" >&2 && exit 1; }
+fail() { echo "gui-e2e: $*" >&2; cat "$work/gui.log" >&2 2>/dev/null; exit 1; }
 not() { ! "$@"; }
 wait_until() {  # tenths of a second, then a command that must succeed by then
     for ((i = 0; i < $1; ++i)); do "${@:2}" >/dev/null 2>&1 && return 0 || sleep 0.1; done
