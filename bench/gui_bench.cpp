@@ -37,8 +37,8 @@
 #include "app/report_view.h"
 #include "app/single_instance.h"
 #include "core/analysis/analysis_run.h"
+#include "kit/card_file.h"
 #include "pcsc/pcsc_resource_manager.h"
-#include "sim/card_file.h"
 #include "sim/catalog.h"
 #include "sim/sim_resource_manager.h"
 

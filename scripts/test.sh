@@ -10,6 +10,14 @@
 #   scripts/test.sh [BUILD_DIR]     (default: build/ in the repository)
 set -euo pipefail
 
+# With the update switch the unit tests write their expected files from the run instead of
+# comparing them, and every such test passes: never in this run.
+if [[ -n "${ZEBRIK_UPDATE+set}" ]]; then
+    echo "scripts/test.sh: refused, ZEBRIK_UPDATE is set ('$ZEBRIK_UPDATE'): with it the unit tests" \
+        "rewrite their expected files instead of checking them. Run 'unset ZEBRIK_UPDATE', then again." >&2
+    exit 2
+fi
+
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 builds=${1:-$root/build}
 jobs=$(nproc)

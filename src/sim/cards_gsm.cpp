@@ -1,7 +1,6 @@
 #include <string>
 #include <string_view>
 
-#include "sim/card_file.h"
 #include "sim/catalog.h"
 
 // The demo's GSM SIM (GSM 11.11, class A0, T=0): PIN query off, every service, everyday

@@ -1,6 +1,5 @@
 #include <string_view>
 
-#include "sim/card_file.h"
 #include "sim/catalog.h"
 
 // The demo's UICC with only a USIM application (ETSI TS 102 221, 3GPP TS 31.102): it

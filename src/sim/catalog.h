@@ -9,7 +9,7 @@
 #include "sim/sim_resource_manager.h"
 
 // The catalogue: the demo's cards, one of each family the analysis reads. The cards of the
-// tests are card files (see card_file.h).
+// tests are card files (see tests/cards/README.md).
 namespace zebrik::sim {
 
 std::vector<CardDescription> AllCards();

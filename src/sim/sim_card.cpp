@@ -3,11 +3,19 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
+
+#include "core/cards/sim/gsm_alphabet.h"
+#include "core/report/text.h"
 
 namespace zebrik::sim {
 namespace {
 
 constexpr std::uint8_t kClaGsm = 0xA0;
+
+constexpr std::size_t kNumberBytes = 10;
+// A dialling number's digits by their BCD value: 0 to 9, then * (A) and # (B).
+constexpr std::string_view kDialDigits = "0123456789*#";
 
 constexpr std::uint8_t kInsSelect = 0xA4;
 constexpr std::uint8_t kInsReadBinary = 0xB0;
@@ -109,6 +117,53 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
         all.insert(all.end(), part.begin(), part.end());
     }
     return all;
+}
+
+Bytes GsmText(std::string_view utf8) {
+    Bytes bytes;
+    while (!utf8.empty()) {
+        std::string character;
+        std::uint8_t code = 0;
+        for (; code < GsmDefaultAlphabet.size(); ++code) {
+            character.clear();
+            AppendUtf8(character, GsmDefaultAlphabet[code]);
+            if (utf8.starts_with(character)) {
+                break;
+            }
+        }
+        if (code == GsmDefaultAlphabet.size()) {
+            throw std::invalid_argument("'" + std::string(utf8) +
+                                        "' begins with no character of the GSM alphabet");
+        }
+        bytes.push_back(code);
+        utf8.remove_prefix(character.size());
+    }
+    return bytes;
+}
+
+Bytes DiallingNumber(std::string_view number) {
+    const bool international = number.starts_with('+');
+    if (international) {
+        number.remove_prefix(1);
+    }
+    Bytes digits;
+    for (std::size_t i = 0; i < number.size() && i < 2 * kNumberBytes; ++i) {
+        const auto digit = static_cast<std::uint8_t>(kDialDigits.find(number[i]));
+        if (digit >= 12) {
+            throw std::invalid_argument("'" + std::string(number) +
+                                        "' is no dialling number (digits, * and #)");
+        }
+        if (i % 2 == 0) {
+            digits.push_back(static_cast<std::uint8_t>(0xF0 | digit));
+        } else {
+            digits.back() = static_cast<std::uint8_t>((digits.back() & 0x0F) | digit << 4);
+        }
+    }
+    Bytes field = {static_cast<std::uint8_t>(digits.size() + 1),
+                   static_cast<std::uint8_t>(international ? 0x91 : 0x81)};
+    digits.resize(kNumberBytes, 0xFF);
+    field.insert(field.end(), digits.begin(), digits.end());
+    return field;
 }
 
 SimFile MasterFile(std::vector<SimFile> children) {

@@ -28,6 +28,15 @@ Bytes Ascii(std::string_view text);
 // The parts one after the other, for card files built from fields.
 Bytes Concat(std::initializer_list<Bytes> parts);
 
+// A name in the GSM default alphabet, one code a character (3GPP TS 23.038); a character
+// outside it throws std::invalid_argument.
+Bytes GsmText(std::string_view utf8);
+
+// The number part of a dialling-number record (GSM 11.11 10.5.1): length, TON/NPI (91 for
+// "+", else 81), swapped-nibble digits (0-9 * #) padded with FF to ten bytes; digits beyond
+// 20 are left to an extension record. Another character throws std::invalid_argument.
+Bytes DiallingNumber(std::string_view number);
+
 enum class FileKind { Master, Dedicated, Transparent, LinearFixed, Cyclic };
 
 // Who may read a file. A GSM SIM answers 98 04 to a read of a Chv1 file before VERIFY.

@@ -5,13 +5,18 @@ The pty is its /dev/tty, stdout a file, stdin empty: as `zebrik-report > report.
 terminal. Answers: lines `PROMPT => ANSWER` ('#': comment); once PROMPT shows, ANSWER and Enter
 are typed (`<EOF>`: Ctrl-D, `<INTR>`: Ctrl-C). Exit status 3 when a prompt never came, one came
 after the last answer, an answer of four or more characters showed, or echo was left off;
-else the command's status, or 128 + N after signal N."""
+else the command's status, or 128 + N after signal N.
+
+With --cases FILE instead, PROGRAM is zebrik_pin_prompt_probe (one question, its outcome on
+stdout), asked each question of FILE (prompt_cases.txt): on a pseudo-terminal or, where
+nothing is typed ("-"), with no terminal at all."""
 
 import argparse
 import os
 import select
 import subprocess
 import sys
+import tempfile
 import termios
 import time
 
@@ -74,13 +79,43 @@ def run(command, answers, stdout_path, timeout=60):
     return 3 if failures else 128 - status if status < 0 else status, text, failures
 
 
+def run_cases(path, probe):
+    """Every question of the cases file to the probe; returns the number of failures."""
+    failed = 0
+    with open(path, encoding="utf-8") as f:
+        cases = [[field.strip() for field in line.split("|")] for line in f if line[0] != "#"]
+    with tempfile.TemporaryDirectory() as work:
+        stdout = os.path.join(work, "stdout")
+        for question, typed, want_out, want_status, shown in cases:
+            if typed == "-":
+                done = subprocess.run(["setsid", "-w", probe, question], stdin=subprocess.DEVNULL,
+                                      capture_output=True, text=True, timeout=20)
+                status, out, log = done.returncode, done.stdout, done.stderr
+            else:
+                status, log, failures = run([probe, question], parse(typed.split(";")), stdout, 20)
+                log += "\n" + "\n".join(failures)
+                with open(stdout, encoding="utf-8") as f:
+                    out = f.read()
+            ok = status == int(want_status) and out == ("" if want_out == "-" else want_out + "\n")
+            ok = ok and shown in log
+            failed += not ok
+            print(f"{'PASS' if ok else 'FAIL'} {question}: {typed}")
+            if not ok:
+                print(f"  status {status}, stdout {out!r}, terminal:\n{log}".replace("\n", "\n  "))
+    print(f"{len(cases) - failed} passed, {failed} failed")
+    return failed
+
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--answers", required=True)
-    parser.add_argument("--stdout", required=True)
+    parser.add_argument("--answers")
+    parser.add_argument("--stdout")
     parser.add_argument("--timeout", type=float, default=60)
+    parser.add_argument("--cases")
     parser.add_argument("command", nargs="+")
     args = parser.parse_args()
+    if args.cases:
+        sys.exit(run_cases(args.cases, args.command[0]) > 0)
     with open(args.answers, encoding="utf-8") as f:
         status, text, failures = run(args.command, parse(f), args.stdout, args.timeout)
     sys.stderr.write("terminal transcript:\n" + text.replace("\r\n", "\n") + "\n")

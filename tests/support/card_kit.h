@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/card_file.h"
+#include "kit/card_file.h"
 #include "sim/catalog.h"
 
 // What the unit tests share: the simulated cards by name, bytes written as text, and the

@@ -20,7 +20,7 @@
 #include "core/apdu/transmit.h"
 #include "core/ports/pin_prompt.h"
 #include "core/ports/report.h"
-#include "sim/card_file.h"
+#include "kit/card_file.h"
 #include "sim/catalog.h"
 
 // What the unit tests and the fuzz targets share: a report pane, a card holder, a resource

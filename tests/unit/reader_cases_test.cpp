@@ -73,7 +73,7 @@ std::vector<std::string> WordsOf(const std::string& line) {
 }
 
 bool IsExpectation(const std::string& line) {
-    return line.find_first_of("|><!") == 0 || line.starts_with("dropped") || line.starts_with("t ");
+    return line.find_first_of("|><") == 0 || line.starts_with("dropped") || line.starts_with("t ");
 }
 
 bool IsAction(const std::string& line) {
@@ -122,13 +122,8 @@ struct CaseRun : TraceSink {
         card += std::string(titled ? "" : "title case\n") + (withAtr ? "" : "atr 3B 00\n");
         sim::SimReader reader;
         reader.name = "Testleser";
-        try {
-            reader.card = std::make_shared<sim::SimCard>(
-                sim::ParseCardText(card, origin, "case", testing::kTestCards));
-        } catch (const sim::CardFileError& mistake) {
-            error = std::string(mistake.what()).substr(origin.size() + 1);
-            reader.card = std::make_shared<sim::SimCard>(sim::CardDescription{});
-        }
+        reader.card = std::make_shared<sim::SimCard>(
+            sim::ParseCardText(card, origin, "case", testing::kTestCards));
         simCard = reader.card;
         manager.readers.push_back(reader);
         ContextHandle context = 0;
@@ -205,7 +200,6 @@ struct CaseRun : TraceSink {
     std::string trace;
     bool showTrace = false;
     std::shared_ptr<sim::SimCard> simCard;
-    std::string error;
     testing::StringReport report;
     testing::ScriptedPinPrompt prompt;
     ReportAndPrompt pane{report, prompt};
@@ -234,7 +228,6 @@ std::string Rendered(const std::vector<std::string>& lines, const std::string& o
             text += line + "\n";
         }
     }
-    text += run.error.empty() ? "" : "! " + run.error + "\n";
     const std::string& report = run.report.text;
     for (std::size_t at = 0, next = 0; at < report.size(); at = next + 2) {
         next = std::min(report.find("\r\n", at), report.size());

@@ -87,9 +87,17 @@ TEST(TextTest, CutsAndCodesUtf8) {
     EXPECT_EQ(CutUtf8("x", {.characters = 0}), "");
     const std::string longLine(600, 'x');  // beyond the first pass's buffer
     EXPECT_EQ(Format("%s", longLine.c_str()), longLine);
-    std::string fourBytes;  // bits that tell a wrong shift of any of its bytes
-    AppendUtf8(fourBytes, U'\U0010B5A5');
-    EXPECT_EQ(fourBytes, "\xF4\x8B\x96\xA5");
+    // The last and first code point of each length, and bits that tell a wrong shift.
+    for (const auto& [codePoint, utf8] : std::initializer_list<std::pair<char32_t, const char*>>{
+             {U'\u07FF', "\xDF\xBF"},
+             {U'\u0800', "\xE0\xA0\x80"},
+             {U'\uFFFF', "\xEF\xBF\xBF"},
+             {U'\U00010000', "\xF0\x90\x80\x80"},
+             {U'\U0010B5A5', "\xF4\x8B\x96\xA5"}}) {
+        std::string text;
+        AppendUtf8(text, codePoint);
+        EXPECT_EQ(text, utf8) << static_cast<unsigned>(codePoint);
+    }
 }
 
 // Every record of up to five bytes over the bytes that matter to the parser: whatever it

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/report/text.h"
-#include "sim/card_file.h"
+#include "kit/card_file.h"
 #include "sim/sim_resource_manager.h"
 #include "win32/main_dialog.h"
 #include "win32/pin_dialogs.h"
