@@ -36,15 +36,14 @@ std::optional<TlvElement> ReadBerTlv(std::span<const std::uint8_t> bytes, std::s
     return TlvElement{bytes[offset], bytes.subspan(start, length), start + length};
 }
 
-std::optional<std::span<const std::uint8_t>> FindBerTlv(std::span<const std::uint8_t> bytes,
-                                                        std::uint8_t tag) {
+FoundTlv FindBerTlv(std::span<const std::uint8_t> bytes, std::uint8_t tag) {
     // Each element ends past its start, so the walk ends.
     for (auto element = ReadBerTlv(bytes, 0); element; element = ReadBerTlv(bytes, element->end)) {
         if (element->tag == tag) {
-            return element->value;
+            return {true, element->value};
         }
     }
-    return std::nullopt;
+    return {};
 }
 
 std::optional<DirectoryEntry> ParseDirectoryRecord(std::span<const std::uint8_t> record) {

@@ -23,10 +23,17 @@ std::optional<TlvElement> ReadTlv(std::span<const std::uint8_t> bytes, std::size
 // templates (ETSI TS 102 221 11.1.1.3).
 std::optional<TlvElement> ReadBerTlv(std::span<const std::uint8_t> bytes, std::size_t offset);
 
+// An element looked for by its tag. A plain pair rather than an optional span: optimised
+// callers may test the size before the flag (same outcome), and memcheck, which runs over
+// every end-to-end case, would see the unset span of an empty optional.
+struct FoundTlv {
+    bool found = false;
+    std::span<const std::uint8_t> value;
+};
+
 // The value of the first element with the tag among the elements that follow one another
-// in `bytes`; none when there is none before the first element that does not fit.
-std::optional<std::span<const std::uint8_t>> FindBerTlv(std::span<const std::uint8_t> bytes,
-                                                        std::uint8_t tag);
+// in `bytes`; not found when there is none before the first element that does not fit.
+FoundTlv FindBerTlv(std::span<const std::uint8_t> bytes, std::uint8_t tag);
 
 // One entry of the application directory EF.DIR (ISO 7816-4): an application template
 // (tag 61) whose first element is the AID (tag 4F), optionally followed by the label

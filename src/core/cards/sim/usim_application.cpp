@@ -85,12 +85,12 @@ std::span<const std::uint8_t> FcpOf(const ApduResponse& response) {
 }
 
 // A big-endian number of at most four bytes.
-std::optional<std::size_t> NumberOf(std::optional<std::span<const std::uint8_t>> value) {
-    if (!value || value->empty() || value->size() > 4) {
+std::optional<std::size_t> NumberOf(std::span<const std::uint8_t> value) {
+    if (value.empty() || value.size() > 4) {
         return std::nullopt;
     }
     std::size_t number = 0;
-    for (const std::uint8_t byte : *value) {
+    for (const std::uint8_t byte : value) {
         number = number * 256 + byte;
     }
     return number;
@@ -98,7 +98,7 @@ std::optional<std::size_t> NumberOf(std::optional<std::span<const std::uint8_t>>
 
 // The size of a transparent EF, from tag 80.
 std::optional<std::size_t> TransparentSize(std::span<const std::uint8_t> fcp) {
-    return NumberOf(FindBerTlv(fcp, 0x80));
+    return NumberOf(FindBerTlv(fcp, 0x80).value);
 }
 
 struct RecordLayout {
@@ -109,11 +109,10 @@ struct RecordLayout {
 // Record length and count from the file descriptor (tag 82: descriptor byte, coding byte,
 // record length in two bytes, count), whatever tag 80 says.
 std::optional<RecordLayout> RecordLayoutOf(std::span<const std::uint8_t> fcp) {
-    const auto descriptor = FindBerTlv(fcp, 0x82);
-    if (!descriptor || descriptor->size() < 5) {
+    const auto d = FindBerTlv(fcp, 0x82).value;
+    if (d.size() < 5) {
         return std::nullopt;
     }
-    const auto& d = *descriptor;
     return RecordLayout{static_cast<unsigned>((d[2] << 8) | d[3]), d[4]};
 }
 
@@ -135,11 +134,11 @@ bool IsSecondPin(std::uint8_t ref) {
 
 AdfPins PinsOf(std::span<const std::uint8_t> fcp) {
     AdfPins pins;
-    const auto status = FindBerTlv(fcp, 0xC6);
-    if (!status) {
+    const auto [hasStatus, status] = FindBerTlv(fcp, 0xC6);
+    if (!hasStatus) {
         return pins;
     }
-    const auto psDo = FindBerTlv(*status, 0x90).value_or(std::span<const std::uint8_t>());
+    const auto psDo = FindBerTlv(status, 0x90).value;
     const auto bitOf = [&psDo](std::size_t index) -> std::optional<bool> {
         if (index / 8 >= psDo.size()) {
             return std::nullopt;
@@ -152,8 +151,8 @@ AdfPins PinsOf(std::span<const std::uint8_t> fcp) {
     bool universalUsage = false;
     bool universal = false;
     std::size_t index = 0;
-    for (auto element = ReadBerTlv(*status, 0); element;
-         element = ReadBerTlv(*status, element->end)) {
+    for (auto element = ReadBerTlv(status, 0); element;
+         element = ReadBerTlv(status, element->end)) {
         if (element->tag == 0x95) {
             universalUsage = element->value.size() == 1 && element->value[0] == 0x08;
             continue;
@@ -215,9 +214,8 @@ public:
             }
             return false;
         }
-        const auto lifeCycle = FindBerTlv(FcpOf(response), 0x8A);
-        if (lifeCycle && lifeCycle->size() == 1 &&
-            ((*lifeCycle)[0] == 0x04 || (*lifeCycle)[0] == 0x06)) {
+        const auto lifeCycle = FindBerTlv(FcpOf(response), 0x8A).value;
+        if (lifeCycle.size() == 1 && (lifeCycle[0] == 0x04 || lifeCycle[0] == 0x06)) {
             WriteDeactivated(fileId);
             return false;
         }
