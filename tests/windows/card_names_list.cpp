@@ -7,9 +7,10 @@
 #include "pcsc/card_name_scan.h"
 #include "pcsc/card_names.h"
 
-// Windows takes its card names from the system's database (pcsc_platform_windows.cpp); the
-// list file serves there only the unit tests, which check the scan with it under Wine. A
-// named pipe is no regular file, so the check before opening keeps the query from waiting.
+// The card names of Debian's ATR list for the unit tests under Wine: the Windows programs
+// take theirs from the system's database (pcsc_platform_windows.cpp), so this lives with
+// the tests. A named pipe is no regular file, so the check before opening keeps the query
+// from waiting.
 namespace zebrik {
 
 ResultCode ListCardNames(const std::string& listPath, std::span<const std::uint8_t> atr,
