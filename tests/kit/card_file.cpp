@@ -17,13 +17,13 @@ namespace {
 using Words = std::span<const std::string_view>;
 constexpr std::string_view kBlanks = " \t\r";
 
-// A mistake in the statement being read, about `word` if given; the reader adds file and
-// line. The helpers of the simulated card kit (GsmText, DiallingNumber) throw
-// std::invalid_argument as well.
+// A mistake in a card file, about `word` if given; within a statement the reader adds file
+// and line. The helpers of the simulated card kit (GsmText, DiallingNumber) throw
+// std::invalid_argument, a CardFileError too.
 void Require(bool kept, std::string_view mistake, std::string_view word = {}) {
     if (!kept) {
-        throw std::invalid_argument((word.empty() ? "" : "'" + std::string(word) + "' ") +
-                                    std::string(mistake));
+        throw CardFileError((word.empty() ? "" : "'" + std::string(word) + "' ") +
+                            std::string(mistake));
     }
 }
 
@@ -131,7 +131,6 @@ std::pair<Words, std::optional<Bytes>> SplitAtColon(Words words) {
     return {Words(words.begin(), colon), ValuesOf({colon + 1, words.end()})};
 }
 
-// The `key=value` words, each key one of those the statement takes.
 std::vector<std::pair<std::string_view, std::string_view>> OptionsOf(
     Words words, std::initializer_list<std::string_view> keys) {
     std::vector<std::pair<std::string_view, std::string_view>> options;
@@ -144,7 +143,6 @@ std::vector<std::pair<std::string_view, std::string_view>> OptionsOf(
     return options;
 }
 
-// The value that the word names among the choices.
 template <typename T>
 T Pick(std::string_view word, std::initializer_list<std::pair<std::string_view, T>> choices) {
     const auto chosen = std::ranges::find(choices, word, &std::pair<std::string_view, T>::first);
@@ -189,9 +187,7 @@ SimFile& FileAt(SimFile& mf, std::string_view path, std::optional<FileKind> crea
 
 std::string TextOf(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw CardFileError(path.string() + ": cannot be read");
-    }
+    Require(in.good(), "cannot be read", path.string());
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
@@ -216,17 +212,13 @@ public:
                 hasAtr |= words[0] == "atr" || words[0] == "base";
                 Statement(line, words[0], Words(words).subspan(1));
                 ++statements;
-            } catch (const std::invalid_argument& mistake) {
+            } catch (const CardFileError& mistake) {
                 throw CardFileError(std::string(origin_) + ":" + std::to_string(number + 1) + ": " +
                                     mistake.what());
             }
         }
-        if (!hasTitle || !hasAtr) {
-            throw CardFileError(std::string(origin_) + ": a card needs a title and an ATR");
-        }
+        Require(hasTitle && hasAtr, "has no title or no ATR", origin_);
         card_.name = std::move(name);
-        // A card's own answers come before those of its base.
-        card_.scripted.insert(card_.scripted.begin(), answers_.begin(), answers_.end());
         return std::move(card_);
     }
 
@@ -264,8 +256,6 @@ private:
         } else if (keyword == "record" || keyword == "repeat") {
             Require(records != nullptr, "a record belongs under a 'records' or 'cyclic' statement");
             records_ = records;
-            // `record VALUE...`, or `repeat N record VALUE...` with the record's number in its
-            // text.
             const bool repeated = keyword == "repeat";
             Require(!repeated || (rest.size() >= 2 && rest[1] == "record"),
                     "repeat N record VALUE...");
@@ -294,15 +284,17 @@ private:
             const bool counted = !rest.empty() && rest[0].starts_with("times=");
             const auto [head, value] = SplitAtColon(rest.subspan(counted ? 1 : 0));
             Require(!head.empty() && value.has_value(), "answer [times=N] COMMAND : RESPONSE");
-            answers_.push_back({ValuesOf(head), *value,
-                                counted ? static_cast<int>(Number(rest[0].substr(6), 1000)) : -1});
+            card_.scripted.insert(
+                card_.scripted.begin() + ownAnswers_++,
+                {ValuesOf(head), *value,
+                 counted ? static_cast<int>(Number(rest[0].substr(6), 1000)) : -1});
         } else {
             Require(false, "is no statement", keyword);
         }
     }
 
     CardDescription Base(std::string_view name) {
-        Require(depth_ < kMaxBaseDepth, "bases nest too deep (a card that is its own base?)");
+        Require(depth_ < 8, "bases nest deeper than 8 (a card that is its own base?)");
         if (std::optional<CardDescription> card = FindCard(name)) {
             return std::move(*card);
         }
@@ -348,23 +340,18 @@ private:
         }
     }
 
-    static constexpr int kMaxBaseDepth = 8;
     std::string_view origin_;
     std::filesystem::path directory_;
     int depth_;
     CardDescription card_;
-    std::vector<ScriptedAnswer> answers_;
+    int ownAnswers_ = 0;          // they come before those of the base, in the order written
     SimFile* records_ = nullptr;  // the record file that `record` lines fill
 };
 
 }  // namespace
 
 Bytes ValueBytes(std::string_view tokens) {
-    try {
-        return ValuesOf(WordsOf(tokens));
-    } catch (const std::invalid_argument& mistake) {
-        throw CardFileError(mistake.what());
-    }
+    return ValuesOf(WordsOf(tokens));
 }
 
 CardDescription ParseCardText(std::string_view text, std::string_view origin, std::string name,
@@ -395,9 +382,7 @@ std::vector<CardDescription> AllCards(const std::filesystem::path& directory) {
     }
     for (const std::filesystem::path& file : files) {
         cards.push_back(LoadCardFile(file));
-        if (FindCard(cards.back().name)) {
-            throw CardFileError(file.string() + ": the catalogue has a card of that name");
-        }
+        Require(!FindCard(cards.back().name), "has the name of a catalogue card", file.string());
     }
     return cards;
 }

@@ -71,22 +71,19 @@ int ConnectToVpcd(int port) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     for (int attempt = 0; attempt < 600; ++attempt) {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd >= 0 &&
-            connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        // A failed socket() fails connect() and close() too.
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
             // Command and answer are small and strictly alternate: send each at once.
             const int on = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             return fd;
         }
-        if (fd >= 0) {
-            close(fd);
-        }
+        close(fd);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return -1;
 }
 
-// Reads exactly the buffer's size; false at the end of the connection or on an error.
 bool ReadExactly(int fd, std::uint8_t* data, std::size_t size) {
     // vpcd writes the length and the payload of a message in two pieces with Nagle's
     // algorithm on, so its payload waits for our ACK of the length. A delayed ACK would
@@ -121,7 +118,7 @@ int Serve(int fd, zebrik::sim::SimCard& card, std::FILE* log) {
         if (!answer.empty()) {
             answer.insert(answer.begin(), {static_cast<std::uint8_t>(answer.size() >> 8),
                                            static_cast<std::uint8_t>(answer.size())});
-            // A blocking send returns early only on an error.
+            // With no signal handled, a blocking send returns early only on an error.
             if (answer.size() > 0x10001 || send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) !=
                                                static_cast<ssize_t>(answer.size())) {
                 std::fprintf(stderr, "zebrik-vpcd-card: Antwort an vpcd nicht gesendet\n");
