@@ -8,10 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace zebrik;
     testing::Script script({data, size});
     const std::uint8_t pick = script.Byte();
-    const std::uint32_t protocol = pick % 4 == 0   ? kProtocolT0
-                                   : pick % 4 == 1 ? kProtocolT1
-                                   : pick % 4 == 2 ? kProtocolUndefined
-                                                   : pick;
+    const std::uint32_t protocols[] = {kProtocolT0, kProtocolT1, kProtocolUndefined, pick};
+    const std::uint32_t protocol = protocols[pick % 4];
     const auto bus = static_cast<MemoryCardBus>(script.Byte() % 4);
     testing::ScriptedResourceManager manager(script);
     testing::ScriptedPinPrompt prompt(script);

@@ -22,7 +22,6 @@ inline void Require(bool kept, std::string_view rule) {
 // the watch keep the report and the trace: that costs a fifth of the speed.
 inline const bool kShowReport = std::getenv("ZEBRIK_FUZZ_REPORT") != nullptr;
 
-// After a run under the watch.
 inline void Done(const testing::RuleWatch& watch) {
     if (kShowReport) {
         std::fwrite(watch.text.data(), 1, watch.text.size(), stdout);

@@ -27,9 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> record(data + 1, data + size);
     RequireText(
         DiallingNumberLine(1, 255, record, std::max<unsigned>(data[0], kDiallingFixedPart)));
-    std::string digits;
-    std::string gsm;
-    std::string card;
+    std::string digits, gsm, card;
     for (const std::uint8_t byte : record) {
         AppendGsmChar(gsm, byte);
         AppendCardChar(card, byte);

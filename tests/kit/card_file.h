@@ -13,11 +13,9 @@
 // in tests/cards/README.md.
 namespace zebrik::sim {
 
-// A mistake in a card file, as "FILE:LINE: what was wrong".
-class CardFileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+// A mistake in a card file, as "FILE:LINE: what was wrong" (the file and line of each base
+// it came through in front).
+using CardFileError = std::invalid_argument;
 
 // Reads the card file; its name is the file's stem. Throws CardFileError.
 CardDescription LoadCardFile(const std::filesystem::path& path);
@@ -36,7 +34,7 @@ std::optional<CardDescription> FindCard(std::string_view name,
 std::vector<CardDescription> AllCards(const std::filesystem::path& directory);
 
 // The bytes of value tokens as a card file writes them ("3B 02", "\"Bank\"/20", ...).
-// Throws CardFileError.
+// Throws CardFileError, without file and line.
 Bytes ValueBytes(std::string_view tokens);
 
 }  // namespace zebrik::sim
