@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # zebrik-report --watch and --trace against the real pcscd with vpcd cards (what a trace masks
-# is checked in process): cards in and out, pcscd gone (said once) and back, the trace file,
-# exit 0 on SIGTERM, SIGINT and Ctrl-C at a PIN prompt.
+# is checked in process).
 #   watch_trace_test.sh BIN_DIR   (exit 0 passed, 1 failed, 77 skipped)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

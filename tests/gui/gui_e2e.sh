@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# The desktop program in Xvfb against the real pcscd with a SIM (PIN query on) behind vpcd:
-# xdotool presses "&Aktualisieren", types the PIN into the dialog and presses "&Kopieren"; the
-# clipboard must hold exactly what zebrik-report prints for the card. A second start ends with
-# 0 and leaves one window; "&Beenden" ends with 1.
+# The desktop program in Xvfb against the real pcscd with a SIM (PIN query on) behind vpcd,
+# driven by xdotool like a user.
 #   gui_e2e.sh BIN_DIR GUI_BINARY   (0 passed, 1 failed, 77 skipped)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# The Win32 window under Wine and Xvfb: the --demo report on the clipboard is the Linux
-# zebrik-report --demo's; a second start brings the first window to Wine's foreground (the
-# X stacking does not follow without a window manager) and ends with 0; exit codes; the PIN
-# dialogs' OK rules (pin_dialog_cases.txt); a PIN typed over the window reaches a SIM.
+# The Win32 window under Wine and Xvfb. The foreground is asked of Wine: the X stacking does
+# not follow it without a window manager.
 #   tests/windows/gui_window.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR   (0 passed, 1 failed, 77 skipped)
 # Runs in the Wine prefix of run_wine_tests.sh.
 set -euo pipefail
@@ -51,13 +49,7 @@ while IFS=';' read -r dialog typed expected; do
     "$wine" "$windows/window_probe.exe" "$dialog" >"$work/probe.txt" 2>/dev/null &
     probe=$!
     wait_until 100 named "$title" || fail "$dialog: no dialog \"$title\""
-    xdotool windowfocus --sync "$(named "$title" | head -n1)"
-    IFS='|' read -ra fields <<<"$typed"
-    for ((f = 0; f < ${#fields[@]}; ++f)); do
-        ((f == 0)) || xdotool key Tab
-        [[ -z ${fields[f]} ]] || xdotool type --delay 20 "${fields[f]}"
-    done
-    xdotool key Return
+    type_into "$title" "${typed//|/$'\t'}"  # Tab to the next field
     if [[ $expected == offen ]]; then
         sleep 0.5 && named "$title" >/dev/null || fail "$dialog \"$typed\": OK was enabled"
         xdotool key Escape

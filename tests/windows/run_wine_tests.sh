@@ -14,7 +14,6 @@ source "$e2e/../support/pcscd_sandbox.sh"  # check
 # No terminal and no input: Wine gives the program no console, so a PIN prompt is
 # cancelled, as it is on Linux without a terminal.
 run() { setsid -w "$@" </dev/null; }
-crlf_to_lf() { sed 's/\r$//' "$1"; }
 
 # Both streams and the exit status of one call on each side, the Windows side's CR LF
 # turned into LF.
@@ -23,8 +22,8 @@ same_as_linux() {
     echo "exit $?" >>"$work/linux.out"
     run "$wine" "$windows/zebrik-report.exe" "$@" >"$work/windows.raw" 2>"$work/windows.err.raw"
     local status=$?
-    { crlf_to_lf "$work/windows.raw"; echo "exit $status"; } >"$work/windows.out"
-    crlf_to_lf "$work/windows.err.raw" >"$work/windows.err"
+    { sed 's/\r$//' "$work/windows.raw"; echo "exit $status"; } >"$work/windows.out"
+    sed 's/\r$//' "$work/windows.err.raw" >"$work/windows.err"
     # Every line of the report ends with CR LF.
     ! grep -qv $'\r$' "$work/windows.raw" &&
         cmp "$work/linux.out" "$work/windows.out" && cmp "$work/linux.err" "$work/windows.err"
