@@ -9,7 +9,7 @@ else the command's status, or 128 + N after signal N.
 
 With --cases FILE instead, PROGRAM is zebrik_pin_prompt_probe (one question, its outcome on
 stdout), asked each question of FILE (prompt_cases.txt): on a pseudo-terminal or, where
-nothing is typed ("-"), with no terminal at all."""
+nothing is typed ("-"), with no terminal at all (answers None)."""
 
 import argparse
 import os
@@ -40,11 +40,12 @@ def run(command, answers, stdout_path, timeout=60):
     """Returns the exit status (as above), the terminal's transcript and the failed checks."""
     master, slave = os.openpty()
     terminal = os.ttyname(slave)
+    # A new session has no terminal: the first one it opens becomes its controlling one.
+    attach = None if answers is None else lambda: os.close(os.open(terminal, os.O_RDWR))
+    answers = answers or []
     with open(stdout_path, "wb") as out:
-        # A new session has no terminal: the first one it opens becomes its controlling one.
         child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out,
-                                 start_new_session=True,
-                                 preexec_fn=lambda: os.close(os.open(terminal, os.O_RDWR)))
+                                 start_new_session=True, preexec_fn=attach)
     transcript, seen, pending, failures = b"", 0, list(answers), []
     deadline = time.monotonic() + timeout
     while True:
@@ -87,15 +88,11 @@ def run_cases(path, probe):
     with tempfile.TemporaryDirectory() as work:
         stdout = os.path.join(work, "stdout")
         for question, typed, want_out, want_status, shown in cases:
-            if typed == "-":
-                done = subprocess.run(["setsid", "-w", probe, question], stdin=subprocess.DEVNULL,
-                                      capture_output=True, text=True, timeout=20)
-                status, out, log = done.returncode, done.stdout, done.stderr
-            else:
-                status, log, failures = run([probe, question], parse(typed.split(";")), stdout, 20)
-                log += "\n" + "\n".join(failures)
-                with open(stdout, encoding="utf-8") as f:
-                    out = f.read()
+            answers = None if typed == "-" else parse(typed.split(";"))
+            status, log, failures = run([probe, question], answers, stdout, 20)
+            log += "\n" + "\n".join(failures)
+            with open(stdout, encoding="utf-8") as f:
+                out = f.read()
             ok = status == int(want_status) and out == ("" if want_out == "-" else want_out + "\n")
             ok = ok and shown in log
             failed += not ok

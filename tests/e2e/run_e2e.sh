@@ -7,7 +7,7 @@
 #       .apdu, the commands the card must receive (hex lines); .args, zebrik-report's options.
 #   run_e2e.sh --bin-dir DIR --setup no-pcscd|no-readers|vpcd --expected FILE [--exit-code N]
 # --update writes the report (and command list) instead of comparing, for review by eye;
-# --wrap "PROGRAM [ARGS]" starts zebrik-report through PROGRAM (valgrind_wrap.sh).
+# --wrap "PROGRAM [ARGS]" starts zebrik-report through PROGRAM (valgrind).
 # Exit status: 0 passed, 1 failed, 77 skipped.
 set -euo pipefail
 
@@ -56,8 +56,7 @@ esac
 
 actual="$work/report.txt" status=0
 if [[ -n "$input" ]]; then
-    python=$(command -v /usr/bin/python3 python3 | head -n1)  # not a version manager's slow shim
-    "$python" "$here/pty_session.py" --answers "$input" --stdout "$actual" -- "${wrap[@]}" "$report_bin" "${report_args[@]}"
+    "$sandbox_python" "$here/pty_session.py" --answers "$input" --stdout "$actual" -- "${wrap[@]}" "$report_bin" "${report_args[@]}"
 else
     # A session of its own has no controlling terminal: every PIN prompt cancels.
     setsid -w timeout 60 "${wrap[@]}" "$report_bin" "${report_args[@]}" </dev/null >"$actual" 2>"$work/stderr.txt"

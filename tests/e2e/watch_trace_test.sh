@@ -1,20 +1,15 @@
 #!/usr/bin/env bash
 # zebrik-report --watch and --trace against the real pcscd with vpcd cards (what a trace masks
-# is checked in process): cards in and out, pcscd gone (said once) and back, the trace file,
-# exit 0 on SIGTERM, SIGINT and Ctrl-C at a PIN prompt.
+# is checked in process).
 #   watch_trace_test.sh BIN_DIR   (exit 0 passed, 1 failed, 77 skipped)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=../support/pcscd_sandbox.sh
 source "$here/../support/pcscd_sandbox.sh"
 sandbox_enter watch "$here/watch_trace_test.sh" "$@"
-bin=$1/zebrik-report sandbox_card_bin=$1/zebrik-vpcd-card work=$sandbox_work failed=0
-python=$(command -v /usr/bin/python3 python3 | head -n1)  # not a version manager's slow shim
-check() {  # what, then a command that must succeed
-    if "${@:2}"; then echo "PASS $1"; else echo "FAIL $1"; failed=$((failed + 1)); fi
-}
+bin=$1/zebrik-report sandbox_card_bin=$1/zebrik-vpcd-card work=$sandbox_work
 typing() {  # PROMPT => ANSWER, then the command
-    "$python" "$here/pty_session.py" --timeout 10 --answers <(echo "$1") --stdout "$work/out" -- "${@:2}"
+    "$sandbox_python" "$here/pty_session.py" --timeout 10 --answers <(echo "$1") --stdout "$work/out" -- "${@:2}"
 }
 sandbox_reader_conf vpcd; sandbox_pcscd_start; sandbox_card_in 0 sim-pin
 
@@ -34,12 +29,9 @@ stop_watch() {  # signal
     check "SIG$1 ends the watch with 0" test "$status" -eq 0
 }
 count() { grep -c -- "$1" "$out" || true; }
+seen() { (($(count "$2") >= $1)); }
 wait_for() {  # n text seconds: until the watch has written TEXT N times
-    local until=$((${EPOCHREALTIME/./} + $3 * 1000000))
-    until (($(count "$2") >= $1)); do
-        ((${EPOCHREALTIME/./} < until)) || { echo "no $1. '$2' within $3 s:" >&2; cat "$out" >&2; return 1; }
-        sleep 0.02
-    done
+    wait_until $(($3 * 10)) seen "$1" "$2" || { echo "no $1. '$2' within $3 s:" >&2; cat "$out" >&2; return 1; }
 }
 separator='^==== [0-3][0-9]\.[01][0-9]\.20[0-9][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] ====$'
 

@@ -11,6 +11,9 @@ sandbox_port=0       # the port of slot 0; slot 1 listens on the next one
 sandbox_card_pids=() # by slot
 sandbox_pids=()      # the caller's own helpers (sandbox_track)
 
+sandbox_python=/usr/bin/python3  # not a version manager's slow shim on PATH
+[[ -x $sandbox_python ]] || sandbox_python=python3
+
 sandbox_fail() { echo "$sandbox_name: $*" >&2; exit 1; }
 sandbox_skip() { echo "$sandbox_name: SKIPPED: $*" >&2; exit 77; }
 
@@ -97,7 +100,6 @@ sandbox_reader_name() { printf 'Zebrik vpcd 00 %02d\n' "$1"; }  # slot
 # returns when it is ready for clients.
 sandbox_pcscd_start() {
     local mark
-    [[ -z "$sandbox_pcscd_pid" ]] || sandbox_fail "pcscd runs already (pid $sandbox_pcscd_pid)"
     [[ "$sandbox_mode" == private || $EUID -eq 0 ]] ||
         sandbox_skip "starting pcscd on the machine's /run/pcscd needs root, and private namespaces are not allowed here"
     mark=$(wc -l <"$sandbox_work/pcscd.log")
@@ -116,8 +118,6 @@ sandbox_pcscd_stop() {
 # Its commands are appended to LOG, one per line in hex; its messages go to card.log.
 sandbox_card_in() {  # slot card [log]
     local slot=$1 card=$2 reader mark
-    [[ -n "$sandbox_pcscd_pid" ]] || sandbox_fail "no pcscd runs to put the card $card into"
-    [[ -z "${sandbox_card_pids[$slot]:-}" ]] || sandbox_fail "reader $slot holds a card already"
     [[ -x "$sandbox_card_bin" ]] || sandbox_fail "zebrik-vpcd-card not built ('$sandbox_card_bin')"
     reader=$(sandbox_reader_name "$slot") mark=$(wc -l <"$sandbox_work/pcscd.log")
     "$sandbox_card_bin" --card "$card" --port $((sandbox_port + slot)) --log "${3:-/dev/null}" \
@@ -128,7 +128,6 @@ sandbox_card_in() {  # slot card [log]
 
 sandbox_card_out() {  # slot: its process ends; returns once pcscd has seen it
     local reader mark
-    [[ -n "${sandbox_card_pids[$1]:-}" ]] || sandbox_fail "reader $1 holds no card"
     reader=$(sandbox_reader_name "$1") mark=$(wc -l <"$sandbox_work/pcscd.log")
     sandbox_stop "${sandbox_card_pids[$1]}"
     unset "sandbox_card_pids[$1]"
@@ -168,4 +167,63 @@ sandbox_wait_for_log() {  # mark what text...
     done
     cat "$sandbox_work/pcscd.log" "$sandbox_work/card.log" >&2 2>/dev/null || true
     sandbox_fail "pcscd did not show $what within 10 s"
+}
+
+# The helpers of the tests that source this file, also without a sandbox (gui_window.sh).
+failed=0
+check() {  # what, then a command: PASS or FAIL by its status, SKIP for 77
+    local status=0
+    "${@:2}" || status=$?
+    case $status in
+        0) echo "PASS $1" ;;
+        77) echo "SKIP $1" ;;
+        *) echo "FAIL $1" && failed=$((failed + 1)) ;;
+    esac
+}
+not() { ! "$@"; }
+wait_until() {  # tenths of a second (0: try once), then a command that must succeed by then
+    local i
+    for ((i = 0; i <= $1; ++i)); do "${@:2}" >/dev/null 2>&1 && return 0 || ((i == $1)) || sleep 0.1; done
+    return 1
+}
+
+# An X server of its own for a window test, named by DISPLAY, stopped with the tracked pids.
+sandbox_xvfb() {  # work folder
+    exec 8>"$1/display"
+    Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >"$1/xvfb.log" 2>&1 &
+    sandbox_track $!
+    wait_until 100 test -s "$1/display" || sandbox_fail "Xvfb did not start"
+    export DISPLAY=":$(head -n1 "$1/display")"
+}
+
+# The window tests' hands on the display (gui_e2e.sh, gui_window.sh); each has a fail().
+named() { xdotool search --onlyvisible --name "^$1\$"; }
+start_window() {  # command...: sets first (its pid) and window
+    "$@" >>"$sandbox_work/window.log" 2>&1 &
+    first=$! && sandbox_track $first
+    wait_until 300 named 'Zebrik SmartCard' || fail "no window appeared"
+    window=$(named 'Zebrik SmartCard' | head -n1)
+}
+press() { xdotool windowfocus --sync "$window" key --clearmodifiers "$1"; }
+press_until() {  # key, then a command; a key sent before the window has the focus is lost
+    local try
+    for ((try = 0; try < 3; ++try)); do
+        press "$1"
+        ! wait_until 100 "${@:2}" || return 0
+    done
+    return 1
+}
+type_into() {  # title of a window, what is typed into it before Return
+    xdotool windowfocus --sync "$(named "$1" | head -n1)" type --delay 20 "$2"
+    xdotool key Return
+}
+copy_report() {  # pattern; keys pressed during the run are dropped: again until it matches
+    press alt+m && press alt+k && sleep 0.2
+    xclip -selection clipboard -o >"$sandbox_work/clipboard.txt" && grep -q "$1" "$sandbox_work/clipboard.txt"
+}
+ended_with() {  # status, key
+    press "$2"
+    wait_until 100 not kill -0 "$first" || fail "$2 did not close the window"
+    wait "$first" && status=0 || status=$?
+    ((status == $1)) || fail "the window ended with $status after $2, expected $1"
 }

@@ -1,10 +1,6 @@
 #!/usr/bin/env bash
-# The Windows build under Wine (Debian's wine64, a prefix of its own in a temporary folder):
-# the unit tests; zebrik-report.exe --demo, with --atr and with --trace -, whose output with
-# CR LF turned into LF must be the Linux build's byte for byte; zebrik-report.exe without a
-# resource manager (Wine's winscard has none: it refuses the context with 0x80100001); the
-# command line of tests/e2e/cli_options.txt; and that no program needs a DLL of the
-# compiler's.
+# The Windows build under Wine (Debian's wine64, a prefix of its own in a temporary folder),
+# held to the Linux build's output.
 #   tests/windows/run_wine_tests.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 set -uo pipefail
 windows=$(realpath "$1") linux=$(realpath "$2") e2e=$(dirname "$(realpath "$0")")/../e2e
@@ -12,24 +8,12 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/zebrik-wine.XXXXXX")
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
-failed=0
-
-check() {  # NAME COMMAND...: PASS or FAIL by the command's status, SKIP for 77
-    local name=$1 status
-    shift
-    "$@"
-    status=$?
-    case $status in
-        0) echo "PASS $name" ;;
-        77) echo "SKIP $name" ;;
-        *) echo "FAIL $name" && failed=$((failed + 1)) ;;
-    esac
-}
+# shellcheck source=../support/pcscd_sandbox.sh
+source "$e2e/../support/pcscd_sandbox.sh"  # check
 
 # No terminal and no input: Wine gives the program no console, so a PIN prompt is
 # cancelled, as it is on Linux without a terminal.
 run() { setsid -w "$@" </dev/null; }
-crlf_to_lf() { sed 's/\r$//' "$1"; }
 
 # Both streams and the exit status of one call on each side, the Windows side's CR LF
 # turned into LF.
@@ -38,8 +22,8 @@ same_as_linux() {
     echo "exit $?" >>"$work/linux.out"
     run "$wine" "$windows/zebrik-report.exe" "$@" >"$work/windows.raw" 2>"$work/windows.err.raw"
     local status=$?
-    { crlf_to_lf "$work/windows.raw"; echo "exit $status"; } >"$work/windows.out"
-    crlf_to_lf "$work/windows.err.raw" >"$work/windows.err"
+    { sed 's/\r$//' "$work/windows.raw"; echo "exit $status"; } >"$work/windows.out"
+    sed 's/\r$//' "$work/windows.err.raw" >"$work/windows.err"
     # Every line of the report ends with CR LF.
     ! grep -qv $'\r$' "$work/windows.raw" &&
         cmp "$work/linux.out" "$work/windows.out" && cmp "$work/linux.err" "$work/windows.err"
@@ -50,31 +34,6 @@ no_resource_manager() {
     local status=$?
     ((status == 1)) && [[ $(cat "$work/out") == $'Fehler 0x80100001\r' ]] ||
         { echo "exit $status, report:" && cat -A "$work/out"; false; }
-}
-
-# Each call's exit status and a text each stream holds, as on Linux (cli_options_test.sh).
-cli_options() {
-    local want out err args status stream expected version bad=0 calls=0
-    version=$("$linux/zebrik-report" --version | cut -d' ' -f2)
-    while IFS='|' read -r want out err args; do
-        : >"$work/out"
-        calls=$((calls + 1))
-        # shellcheck disable=SC2086  # the arguments split at blanks
-        run "$wine" "$windows/zebrik-report.exe" $args 2>"$work/err" \
-            >"$([[ $out == FULL ]] && echo /dev/full || echo "$work/out")"
-        status=$?
-        ((status == want)) || { echo "zebrik-report.exe $args: exit $status" && bad=1; }
-        for stream in out err; do
-            expected=${!stream//VERSION/$version}
-            case "$expected" in
-                '*' | FULL) ;;
-                -) [[ ! -s "$work/$stream" ]] || { echo "$args: std$stream not empty" && bad=1; } ;;
-                *) grep -qF -- "$expected" "$work/$stream" ||
-                    { echo "$args: std$stream lacks '$expected'" && bad=1; } ;;
-            esac
-        done
-    done < <(grep -v '^#' "$e2e/cli_options.txt")
-    ((calls > 0 && bad == 0))
 }
 
 # libstdc++, libgcc and winpthread are linked in: only Windows' own DLLs remain.
@@ -97,7 +56,8 @@ check "--demo" same_as_linux --demo
 check "--demo --atr" same_as_linux --demo --atr
 check "--demo --trace -" same_as_linux --demo --trace -
 check "without a resource manager" no_resource_manager
-check "the command line" cli_options
+check "the command line" bash "$e2e/cli_options_test.sh" "$("$linux/zebrik-report" --version | cut -d' ' -f2)" \
+    "$wine" "$windows/zebrik-report.exe"
 check "the window (Xvfb)" bash "$(dirname "$0")/gui_window.sh" "$windows" "$linux"
 
 echo "$failed failed"

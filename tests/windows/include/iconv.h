@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -44,14 +43,13 @@ inline std::size_t iconv(iconv_t converter, char** from, std::size_t* left, char
         return static_cast<std::size_t>(-1);
     }
     if (page != CP_UTF8) {
-        std::string utf8(static_cast<std::size_t>(length) * 4, '\0');
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, utf8.data(),
-                                              static_cast<int>(utf8.size()), nullptr, nullptr);
-        if (static_cast<std::size_t>(bytes) > *room) {
+        // Too little room gives 0.
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, *to,
+                                              static_cast<int>(*room), nullptr, nullptr);
+        if (bytes == 0) {
             errno = E2BIG;
             return static_cast<std::size_t>(-1);
         }
-        std::memcpy(*to, utf8.data(), static_cast<std::size_t>(bytes));
         *to += bytes;
         *room -= static_cast<std::size_t>(bytes);
     }
