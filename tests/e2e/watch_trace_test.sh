@@ -19,6 +19,9 @@ sandbox_card_out 0
 
 out=$work/watch.txt
 start_watch() {  # in the background in a process group of its own, so that SIGINT is not ignored
+    # Emptied here, not by the redirection in the child: a wait that follows must not find
+    # the last watch's lines before the new one has even started.
+    : >"$out"
     set -m; "$bin" --watch "$@" </dev/null >"$out" &
     watch=$! && set +m && sandbox_track "$watch"
 }
