@@ -25,9 +25,9 @@ constexpr std::string_view kHelp =
     "Aufruf: zebrik-report [--demo] [--atr] [--trace DATEI] [--watch]\n"
     "\n"
     "Liest die Chipkarten in allen Chipkartenlesern der Smartcard-Ressourcenverwaltung\n"
-    "(pcscd) und schreibt den Bericht als UTF-8 auf die Standardausgabe. Fragt eine\n"
-    "SIM-Karte nach PIN oder PUK, wird am Terminal gefragt; ohne Terminal gilt die\n"
-    "Frage als abgebrochen.\n"
+    "(pcscd; unter Windows der Dienst \"Smartcard\") und schreibt den Bericht als UTF-8\n"
+    "auf die Standardausgabe. Fragt eine SIM-Karte nach PIN oder PUK, wird am Terminal\n"
+    "(unter Windows: an der Konsole) gefragt; ohne sie gilt die Frage als abgebrochen.\n"
     "\n"
     "  --demo         Bericht über die eingebauten Beispielleser und -karten\n"
     "                 (ohne pcscd)\n"
@@ -42,9 +42,10 @@ constexpr std::string_view kHelp =
     "  --version      die Versionsnummer\n"
     "\n"
     "Rückgabewert: 0, wenn alle Leser durchgegangen wurden oder --watch mit Strg-C\n"
-    "oder SIGTERM beendet wurde; 1, wenn die Ressourcenverwaltung nicht erreichbar\n"
-    "war oder keine Leser auflisten konnte; 2 bei einem falschen Aufruf; 3, wenn der\n"
-    "Bericht oder die Mitschrift nicht geschrieben werden konnte.\n";
+    "oder SIGTERM (unter Windows: Strg-Pause oder Schließen der Konsole) beendet\n"
+    "wurde; 1, wenn die Ressourcenverwaltung nicht erreichbar war oder keine Leser\n"
+    "auflisten konnte; 2 bei einem falschen Aufruf; 3, wenn der Bericht oder die\n"
+    "Mitschrift nicht geschrieben werden konnte.\n";
 
 constexpr std::string_view kUsage =
     "Aufruf: zebrik-report [--demo] [--atr] [--trace DATEI] [--watch] | --help | --version\n";
