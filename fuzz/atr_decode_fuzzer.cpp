@@ -12,8 +12,7 @@ void RequireSoundBlock(const std::string& block, std::span<const std::uint8_t> a
     using zebrik::fuzz::Require;
     Require(!block.empty() && block.size() <= zebrik::kLongestAtrDescription,
             "an ATR block that is empty or longer than promised");
-    Require(zebrik::testing::IsValidUtf8(block) && block.find('\0') == block.npos,
-            "an ATR block that is not UTF-8 or holds a NUL");
+    zebrik::fuzz::RequireText(block);
     for (std::size_t i = 0; i < block.size(); ++i) {
         const bool lineEnd =
             block.compare(i, 2, "\r\n") == 0 || (i > 0 && block.compare(i - 1, 2, "\r\n") == 0);

@@ -141,8 +141,7 @@ void SaveAtrSeeds(const std::vector<sim::CardDescription>& cards, const std::str
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: zebrik_fuzz_seeds OUTDIR [SMARTCARD_LIST]\n");
+    if (argc < 2) {
         return 2;
     }
     const fs::path out = argv[1];
@@ -176,7 +175,5 @@ int main(int argc, char** argv) {
     }
     std::ifstream file(argc == 3 ? argv[2] : "", std::ios::binary);
     SaveAtrSeeds(cards, {std::istreambuf_iterator<char>(file), {}}, out);
-    std::printf("zebrik_fuzz_seeds: seeds of %zu cards, %zu responses in %s\n", cards.size(),
-                responses.size(), out.c_str());
     return 0;
 }
