@@ -145,8 +145,5 @@ int main(int argc, char** argv) {
                      options.port);
         return 1;
     }
-    const int status = Serve(fd, *card, log);
-    close(fd);
-    std::fclose(log);
-    return status;
+    return Serve(fd, *card, log);  // the exit closes the socket and the log
 }
