@@ -22,6 +22,7 @@ bool BothCountersUsedUp(const std::string& status) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zebrik;
+    using namespace std::string_literals;
     if (size == 0 || size > 257) {
         return 0;
     }
@@ -34,16 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     testing::Script script(answers);
     testing::ScriptedResourceManager manager(script);
     manager.card = [&](std::span<const std::uint8_t> command) -> std::string {
-        switch (command[1]) {
-            case 0xA4:
-            case 0xB2:
-                return status + "\x90" + '\0';
-            case 0x20:
-            case 0x2C:
-                return (choice & 2) != 0 ? std::string("\x90") + '\0' : "\x98\x04";
-            default:
-                return std::string("\x6D") + '\0';
+        // SELECT and READ RECORD give the status; VERIFY and UNBLOCK work or are refused.
+        if (command[1] == 0xA4 || command[1] == 0xB2) {
+            return status + "\x90\0"s;
         }
+        const bool chv = command[1] == 0x20 || command[1] == 0x2C;
+        return !chv ? "\x6D\0"s : (choice & 2) != 0 ? "\x90\0"s : "\x98\x04"s;
     };
     testing::ScriptedPinPrompt prompt(script);
     testing::RuleWatch watch(manager, prompt);

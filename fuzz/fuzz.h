@@ -18,6 +18,12 @@ inline void Require(bool kept, std::string_view rule) {
     }
 }
 
+// Text for the report: UTF-8 without NUL.
+inline void RequireText(std::string_view text) {
+    Require(testing::IsValidUtf8(text) && text.find('\0') == text.npos,
+            "text that is not UTF-8 or holds a NUL");
+}
+
 // ZEBRIK_FUZZ_REPORT=1 shows the report of an input, to look into a finding. Only then does
 // the watch keep the report and the trace: that costs a fifth of the speed.
 inline const bool kShowReport = std::getenv("ZEBRIK_FUZZ_REPORT") != nullptr;

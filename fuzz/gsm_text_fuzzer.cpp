@@ -10,22 +10,13 @@
 #include "core/report/text.h"
 #include "fuzz.h"
 
-namespace {
-
-void RequireText(const std::string& text) {
-    zebrik::fuzz::Require(zebrik::testing::IsValidUtf8(text) && text.find('\0') == text.npos,
-                          "decoded card text that is not UTF-8 or holds a NUL");
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zebrik;
     if (size == 0) {
         return 0;
     }
     const std::vector<std::uint8_t> record(data + 1, data + size);
-    RequireText(
+    fuzz::RequireText(
         DiallingNumberLine(1, 255, record, std::max<unsigned>(data[0], kDiallingFixedPart)));
     std::string digits, gsm, card;
     for (const std::uint8_t byte : record) {
@@ -33,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         AppendCardChar(card, byte);
     }
     AppendBcdDigits(digits, record, NibbleOrder::LowFirst);
-    RequireText(digits + gsm + card);
+    fuzz::RequireText(digits + gsm + card);
     fuzz::Require(digits.size() <= 2 * record.size(), "more than two BCD digits from one byte");
 
     std::array<std::uint8_t, 16> aid{};
@@ -42,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     testing::ScriptedPinPrompt prompt;
     ReportAndPrompt pane{report, prompt};
     ReportUsimAid(pane, aid);
-    RequireText(report.text);
+    fuzz::RequireText(report.text);
     fuzz::Require(prompt.pinAsks + prompt.pukAsks == 0, "a prompt from a USIM identifier");
     return 0;
 }

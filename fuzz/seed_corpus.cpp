@@ -17,6 +17,7 @@
 namespace {
 
 using namespace zebrik;
+using namespace std::string_literals;
 namespace fs = std::filesystem;
 
 // Hands the commands on to the card and answers the prompts with its codes (PIN 1234, PUK
@@ -41,26 +42,23 @@ public:
         return code;
     }
     bool AskPin(PinEntryBuffer& buffer) override {
-        return Answer(buffer.pin.data(), "1234", nullptr);
+        Answer({confirm_, "1234"});
+        return prompt_.AskPin(buffer);
     }
     bool AskPukAndNewPin(PinUnblockBuffer& buffer) override {
-        return Answer(buffer.Puk(), "12345678", buffer.NewPin());
+        Answer({confirm_, "12345678", "1234"});
+        return prompt_.AskPukAndNewPin(buffer);
     }
 
 private:
-    bool Answer(char* first, const std::string& code, char* newPin) {
-        testing::Write(script,
-                       {confirm_ ? "\1" + code + (newPin ? "1234" : "") : std::string(1, '\0')});
-        if (confirm_) {
-            std::strcpy(first, code.c_str());
-            if (newPin != nullptr) {
-                std::strcpy(newPin, "1234");
-            }
-        }
-        return confirm_;
+    // The PUK fills its 8 characters: the new PIN follows where a prompt chunk has it.
+    void Answer(const testing::PinAnswer& answer) {
+        testing::Write(script, {answer.confirm ? "\1" + answer.pin + answer.newPin : "\0"s});
+        prompt_.answers.push_back(answer);
     }
 
     bool confirm_;
+    testing::ScriptedPinPrompt prompt_;
 };
 
 void Save(const fs::path& file, const std::string& bytes) {
@@ -95,7 +93,7 @@ std::vector<std::string> Record(const sim::CardDescription& card, bool confirm,
     const std::string calls = testing::ScriptOf({{},
                                                  {reader + '\0' + '\0'},
                                                  {Text(card.atr), {kStatePresent}},
-                                                 {std::string("Karte\0Zweiter Name\0\0", 20)},
+                                                 {"Karte\0Zweiter Name\0\0"s},
                                                  {"", {1, protocol}},
                                                  {"", {kCardSpecific, protocol}}});
     Save(out / "analysis" / name, calls + recorder.script);
@@ -141,8 +139,7 @@ void SaveAtrSeeds(const std::vector<sim::CardDescription>& cards, const std::str
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: zebrik_fuzz_seeds OUTDIR [SMARTCARD_LIST]\n");
+    if (argc < 2) {
         return 2;
     }
     const fs::path out = argv[1];
@@ -157,11 +154,9 @@ int main(int argc, char** argv) {
         }
     }
     // An empty reader and its attributes, numbers and texts.
-    std::string empty =
-        testing::ScriptOf({{}, {std::string("Leser\0\0", 7)}, {"", {kStateEmpty}}, {"", {1, 0}}});
+    std::string empty = testing::ScriptOf({{}, {"Leser\0\0"s}, {"", {kStateEmpty}}, {"", {1, 0}}});
     for (int i = 0; i < 12; ++i) {
-        testing::Write(empty,
-                       {i % 2 == 0 ? std::string("\3\0\0\1", 4) : std::string("Zebrik\0", 7)});
+        testing::Write(empty, {i % 2 == 0 ? "\3\0\0\1"s : "Zebrik\0"s});
     }
     Save(out / "analysis" / "empty-reader", empty);
     for (const auto& [key, data] : responses) {
@@ -176,7 +171,5 @@ int main(int argc, char** argv) {
     }
     std::ifstream file(argc == 3 ? argv[2] : "", std::ios::binary);
     SaveAtrSeeds(cards, {std::istreambuf_iterator<char>(file), {}}, out);
-    std::printf("zebrik_fuzz_seeds: seeds of %zu cards, %zu responses in %s\n", cards.size(),
-                responses.size(), out.c_str());
     return 0;
 }

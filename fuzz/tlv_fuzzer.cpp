@@ -10,10 +10,6 @@ void RequireInside(std::span<const std::uint8_t> part, std::span<const std::uint
         part.empty() || (part.data() >= whole.data() &&
                          part.data() + part.size() <= whole.data() + whole.size()),
         "a TLV value outside the bytes it was read from");
-    volatile std::uint8_t sum = 0;  // every byte touched, so that the sanitizer sees a read too
-    for (const std::uint8_t byte : part) {
-        sum = static_cast<std::uint8_t>(sum + byte);
-    }
 }
 
 }  // namespace
@@ -22,15 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace zebrik;
     const std::vector<std::uint8_t> copy(data, data + size);
     const std::span<const std::uint8_t> bytes(copy);
-    for (std::size_t offset = 0; const auto element = ReadTlv(bytes, offset);) {
-        RequireInside(element->value, bytes);
-        fuzz::Require(element->end > offset && element->end <= bytes.size(),
-                      "a TLV element that does not move on or ends past the bytes");
-        offset = element->end;
-    }
+    // From every offset, those a walk along the elements reaches among them.
     for (std::size_t start = 0; start <= bytes.size() + 1; ++start) {
         if (const auto element = ReadTlv(bytes, start)) {
             RequireInside(element->value, bytes);
+            fuzz::Require(element->end > start && element->end <= bytes.size(),
+                          "a TLV element that does not move on or ends past the bytes");
         }
     }
     if (const auto entry = ParseDirectoryRecord(bytes)) {

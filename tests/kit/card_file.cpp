@@ -17,9 +17,8 @@ namespace {
 using Words = std::span<const std::string_view>;
 constexpr std::string_view kBlanks = " \t\r";
 
-// A mistake in a card file, about `word` if given; within a statement the reader adds file
-// and line. The helpers of the simulated card kit (GsmText, DiallingNumber) throw
-// std::invalid_argument, a CardFileError too.
+// A mistake, about `word` if given; the reader adds file and line. GsmText and
+// DiallingNumber throw std::invalid_argument, a CardFileError too.
 void Require(bool kept, std::string_view mistake, std::string_view word = {}) {
     if (!kept) {
         throw CardFileError((word.empty() ? "" : "'" + std::string(word) + "' ") +
@@ -374,13 +373,11 @@ std::optional<CardDescription> FindCard(std::string_view name,
 
 std::vector<CardDescription> AllCards(const std::filesystem::path& directory) {
     std::vector<CardDescription> cards = AllCards();
-    std::set<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-        if (entry.path().extension() == ".card") {
-            files.insert(entry.path());
-        }
-    }
+    const std::set<std::filesystem::path> files(std::filesystem::directory_iterator(directory), {});
     for (const std::filesystem::path& file : files) {
+        if (file.extension() != ".card") {
+            continue;
+        }
         cards.push_back(LoadCardFile(file));
         Require(!FindCard(cards.back().name), "has the name of a catalogue card", file.string());
     }

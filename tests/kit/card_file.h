@@ -13,8 +13,7 @@
 // in tests/cards/README.md.
 namespace zebrik::sim {
 
-// A mistake in a card file, as "FILE:LINE: what was wrong" (the file and line of each base
-// it came through in front).
+// A mistake in a card file: "FILE:LINE: what", each base it came through in front.
 using CardFileError = std::invalid_argument;
 
 // Reads the card file; its name is the file's stem. Throws CardFileError.
@@ -25,16 +24,14 @@ CardDescription LoadCardFile(const std::filesystem::path& path);
 CardDescription ParseCardText(std::string_view text, std::string_view origin, std::string name,
                               const std::filesystem::path& directory);
 
-// A catalogue card or, when the catalogue has none of that name, the card of the file
-// NAME.card in `directory`.
+// A catalogue card, else the card of NAME.card in `directory`.
 std::optional<CardDescription> FindCard(std::string_view name,
                                         const std::filesystem::path& directory);
 
 // The catalogue's cards, then the card of every *.card file in `directory` by name.
 std::vector<CardDescription> AllCards(const std::filesystem::path& directory);
 
-// The bytes of value tokens as a card file writes them ("3B 02", "\"Bank\"/20", ...).
-// Throws CardFileError, without file and line.
+// Value tokens as a card file writes them ("3B 02", "\"Bank\"/20"). Throws CardFileError.
 Bytes ValueBytes(std::string_view tokens);
 
 }  // namespace zebrik::sim

@@ -23,44 +23,29 @@ namespace {
 
 using zebrik::sim::Bytes;
 
-constexpr std::string_view kUsage =
-    "Aufruf: zebrik-vpcd-card --card NAME [--port N] [--log DATEI]\n"
-    "        zebrik-vpcd-card --list\n"
-    "Verbindet eine simulierte Karte (aus dem Katalog oder eine Testkarte) mit dem virtuellen\n"
-    "Leser vpcd auf Port N (Vorgabe 35963); --log hängt jedes Kommando-APDU hexadezimal an\n"
-    "DATEI an, eines je Zeile.\n";
-
 // The controls of the reader that the card answers or acts upon.
 constexpr std::uint8_t kPowerOn = 1, kReset = 2, kGetAtr = 4;
 
 struct Options {
     std::string card, log = "/dev/null";
     int port = 0x8C7B;  // vpcd's own default; a reader.conf names another
-    bool list = false;
 };
 
 bool Parse(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (argument == "--list") {
-            options.list = true;
-        } else if (i + 1 == argc) {
-            return false;
-        } else if (argument == "--card" || argument == "--log") {
-            (argument == "--card" ? options.card : options.log) = argv[++i];
-        } else if (argument == "--port") {
-            const std::string_view value = argv[++i];
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string_view key = argv[i], value = argv[i + 1];
+        if (key == "--card" || key == "--log") {
+            (key == "--card" ? options.card : options.log) = value;
+        } else {
             const auto [end, error] =
                 std::from_chars(value.data(), value.data() + value.size(), options.port);
-            if (error != std::errc() || end != value.data() + value.size() || options.port < 1 ||
-                options.port > 65535) {
+            if (key != "--port" || error != std::errc() || end != value.data() + value.size() ||
+                options.port < 1 || options.port > 65535) {
                 return false;
             }
-        } else {
-            return false;
         }
     }
-    return options.list == options.card.empty();
+    return argc % 2 == 1 && !options.card.empty();
 }
 
 // Connects to vpcd on the loopback address, trying again for a minute while pcscd starts.
@@ -134,21 +119,15 @@ int Serve(int fd, zebrik::sim::SimCard& card, std::FILE* log) {
 int main(int argc, char** argv) {
     Options options;
     if (!Parse(argc, argv, options)) {
-        std::fwrite(kUsage.data(), 1, kUsage.size(), stderr);
+        std::fprintf(stderr, "Aufruf: zebrik-vpcd-card --card NAME [--port N] [--log DATEI]\n");
         return 2;
     }
     std::optional<zebrik::sim::SimCard> card;
     try {
-        if (options.list) {
-            for (const auto& each : zebrik::sim::AllCards(ZEBRIK_CARD_DIR)) {
-                std::printf("%s\t%s\n", each.name.c_str(), each.title.c_str());
-            }
-            return 0;
-        }
         std::optional<zebrik::sim::CardDescription> chosen =
             zebrik::sim::FindCard(options.card, ZEBRIK_CARD_DIR);
         if (!chosen) {
-            throw zebrik::sim::CardFileError("keine Karte \"" + options.card + "\" (siehe --list)");
+            throw zebrik::sim::CardFileError("keine Karte \"" + options.card + "\"");
         }
         card.emplace(std::move(*chosen));
     } catch (const zebrik::sim::CardFileError& error) {
@@ -166,8 +145,5 @@ int main(int argc, char** argv) {
                      options.port);
         return 1;
     }
-    const int status = Serve(fd, *card, log);
-    close(fd);
-    std::fclose(log);
-    return status;
+    return Serve(fd, *card, log);  // the exit closes the socket and the log
 }
