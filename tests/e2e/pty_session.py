@@ -1,15 +1,10 @@
 #!/usr/bin/env python3
 """Runs a command on a pseudo-terminal of its own and answers its prompts.
 
-The pty is its /dev/tty, stdout a file, stdin empty: as `zebrik-report > report.txt` at a
-terminal. Answers: lines `PROMPT => ANSWER` ('#': comment); once PROMPT shows, ANSWER and Enter
-are typed (`<EOF>`: Ctrl-D, `<INTR>`: Ctrl-C). Exit status 3 when a prompt never came, one came
-after the last answer, an answer of four or more characters showed, or echo was left off;
-else the command's status, or 128 + N after signal N.
-
-With --cases FILE instead, PROGRAM is zebrik_pin_prompt_probe (one question, its outcome on
-stdout), asked each question of FILE (prompt_cases.txt): on a pseudo-terminal or, where
-nothing is typed ("-"), with no terminal at all (answers None)."""
+The pty is its /dev/tty, stdout a file, stdin empty. Answers: lines `PROMPT => ANSWER` ('#':
+comment; `<EOF>`: Ctrl-D, `<INTR>`: Ctrl-C). Exit status 3 when a prompt never came or came
+unasked, a typed answer showed or echo was left off; else the command's (128 + N: signal N).
+--cases FILE asks zebrik_pin_prompt_probe each question of FILE ("-": with no terminal)."""
 
 import argparse
 import os
@@ -93,8 +88,8 @@ def run_cases(path, probe):
             log += "\n" + "\n".join(failures)
             with open(stdout, encoding="utf-8") as f:
                 out = f.read()
-            ok = status == int(want_status) and out == ("" if want_out == "-" else want_out + "\n")
-            ok = ok and shown in log
+            ok = status == int(want_status) and shown in log and out == (
+                "" if want_out == "-" else want_out + "\n")
             failed += not ok
             print(f"{'PASS' if ok else 'FAIL'} {question}: {typed}")
             if not ok:

@@ -8,13 +8,10 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/../support/pcscd_sandbox.sh"
 sandbox_enter watch "$here/watch_trace_test.sh" "$@"
 bin=$1/zebrik-report sandbox_card_bin=$1/zebrik-vpcd-card work=$sandbox_work
-typing() {  # PROMPT => ANSWER, then the command
-    "$sandbox_python" "$here/pty_session.py" --timeout 10 --answers <(echo "$1") --stdout "$work/out" -- "${@:2}"
-}
 sandbox_reader_conf vpcd; sandbox_pcscd_start; sandbox_card_in 0 sim-pin
 
-check "Ctrl-C at a watch's PIN prompt ends it with 0 and gives the echo back" \
-    typing "PIN-Code: => <INTR>" "$bin" --watch
+check "Ctrl-C at a watch's PIN prompt ends it with 0 and gives the echo back" "$sandbox_python" \
+    "$here/pty_session.py" --timeout 10 --answers <(echo "PIN-Code: => <INTR>") --stdout "$work/out" -- "$bin" --watch
 sandbox_card_out 0
 
 out=$work/watch.txt

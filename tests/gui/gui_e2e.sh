@@ -7,9 +7,6 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=../support/pcscd_sandbox.sh
 source "$here/../support/pcscd_sandbox.sh"
 bin_dir=$1 gui=$2 pin=1234
-for tool in Xvfb xdotool xclip pcscd; do
-    command -v "$tool" >/dev/null || sandbox_skip "$tool is not installed (scripts/install-deps.sh)"
-done
 sandbox_enter gui-e2e "$here/gui_e2e.sh" "$@"
 work=$sandbox_work sandbox_card_bin=$bin_dir/zebrik-vpcd-card
 fail() { echo "gui-e2e: $*" >&2; cat "$work/window.log" >&2 2>/dev/null; exit 1; }

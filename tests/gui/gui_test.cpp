@@ -82,7 +82,6 @@ public:
     }
 };
 
-// The window on screen, active.
 struct Window {
     explicit Window(std::vector<sim::SimReader> list = {}) : readers(std::move(list)) {
         window.show();

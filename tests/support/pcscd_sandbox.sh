@@ -123,7 +123,8 @@ sandbox_card_in() {  # slot card [log]
     "$sandbox_card_bin" --card "$card" --port $((sandbox_port + slot)) --log "${3:-/dev/null}" \
         2>>"$sandbox_work/card.log" &
     sandbox_card_pids[slot]=$!
-    sandbox_wait_for_log "$mark" "the card $card in $reader" "Card inserted into $reader" "Card ATR:"
+    # Only the ATR: a card quicker than the reader's first poll comes without "Card inserted into".
+    sandbox_wait_for_log "$mark" "the card $card in $reader" "Card ATR:"
 }
 
 sandbox_card_out() {  # slot: its process ends; returns once pcscd has seen it
@@ -187,8 +188,12 @@ wait_until() {  # tenths of a second (0: try once), then a command that must suc
     return 1
 }
 
-# An X server of its own for a window test, named by DISPLAY, stopped with the tracked pids.
+# An X server for a window test (DISPLAY), stopped with the tracked pids; skips without its tools.
 sandbox_xvfb() {  # work folder
+    local tool
+    for tool in Xvfb xdotool xclip; do
+        command -v "$tool" >/dev/null || sandbox_skip "$tool is not installed (scripts/install-deps.sh --tests)"
+    done
     exec 8>"$1/display"
     Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >"$1/xvfb.log" 2>&1 &
     sandbox_track $!
