@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -53,6 +54,25 @@ inline std::string FileText(const std::filesystem::path& path) {
 inline bool Updating() {
     const char* update = std::getenv("ZEBRIK_UPDATE");
     return update != nullptr && std::string_view(update) == "1";
+}
+
+// Text of "\r\n" lines as the tables write it: a line each after "| ", or "|" alone.
+inline std::string Piped(const std::string& text) {
+    std::string lines;
+    for (std::size_t at = 0, end = 0; at < text.size(); at = end + 2) {
+        end = std::min(text.find("\r\n", at), text.size());
+        lines += (end == at ? "|" : "| " + text.substr(at, end - at)) + "\n";
+    }
+    return lines;
+}
+
+// A table of cases must read as its cases render it; ZEBRIK_UPDATE=1 writes it so instead.
+inline void ExpectTable(const std::string& path, const std::string& rendered) {
+    if (Updating()) {
+        std::ofstream(path, std::ios::binary) << rendered;
+    } else {
+        EXPECT_EQ(FileText(path), rendered) << path;
+    }
 }
 
 }  // namespace zebrik::testing

@@ -56,7 +56,7 @@ std::string Unescape(const std::string& text) {
 
 testing::Chunk Answer(const std::string& line) {
     const std::size_t colon = std::min(line.find(" : "), line.size());
-    testing::Chunk chunk(colon < line.size() ? Unescape(line.substr(colon + 3)) : "");
+    testing::Chunk chunk{colon < line.size() ? Unescape(line.substr(colon + 3)) : ""};
     std::istringstream fields(line.substr(1, colon - 1));
     for (std::string field; fields >> field;) {
         const auto number = std::stoul(field.substr(field.find('=') + 1), nullptr, 0);
