@@ -82,6 +82,11 @@ inline bool IsValidUtf8(std::string_view text) {
 // Then the call's values (see ScriptedResourceManager), then its data. Numbers are 4 bytes,
 // little-endian.
 struct Chunk {
+    Chunk() = default;
+    Chunk(std::string data, std::vector<std::uint32_t> values = {}, ResultCode code = kScardSuccess,
+          std::optional<std::uint32_t> claimed = {})
+        : data(std::move(data)), values(std::move(values)), code(code), claimed(claimed) {}
+
     std::string data;
     std::vector<std::uint32_t> values;
     ResultCode code = kScardSuccess;
