@@ -106,10 +106,6 @@ std::string ReportText(const std::string& report, bool withNames) {
     return text;
 }
 
-bool IsCaseOf(const fs::path& stem, const std::string& card) {
-    return stem == card || stem.string().starts_with(card + "@");
-}
-
 // Every expected report by its path without .txt.
 std::vector<fs::path> Cases() {
     std::set<fs::path> cases;
@@ -181,7 +177,8 @@ TEST(ExpectedReportTest, EveryCardHasAnExpectedReportAndCommandList) {
     const std::vector<fs::path> cases = Cases();
     for (const sim::CardDescription& card : sim::AllCards(testing::kTestCards)) {
         EXPECT_TRUE(std::any_of(cases.begin(), cases.end(), [&](const fs::path& path) {
-            return IsCaseOf(path.filename(), card.name) &&
+            const std::string stem = path.filename().string();
+            return (stem == card.name || stem.starts_with(card.name + "@")) &&
                    fs::exists(fs::path(path).replace_extension(".apdu"));
         })) << card.name;
     }
