@@ -16,21 +16,12 @@
 #include "kit/card_file.h"
 #include "sim/catalog.h"
 
-// What the unit tests share: the simulated cards by name, bytes written as text, and the
+// What the unit tests share: where the test cards are, bytes written as text, and the
 // files of expected results that ZEBRIK_UPDATE=1 rewrites from the run.
 namespace zebrik::testing {
 
 // The test cards (tests/cards); the catalogue holds the demo's.
 inline const std::filesystem::path kTestCards = ZEBRIK_TEST_CARD_DIR;
-
-// A catalogue card or a test card; fails the test when there is none.
-inline sim::CardDescription Card(std::string_view name) {
-    std::optional<sim::CardDescription> card = sim::FindCard(name, kTestCards);
-    if (!card) {
-        ADD_FAILURE() << "no card \"" << name << "\" in the catalogue or in " << kTestCards;
-    }
-    return card.value_or(sim::CardDescription{});
-}
 
 // Bytes as the tests write them: "A0 C0 00 00 0F".
 inline std::string SpacedHex(std::span<const std::uint8_t> bytes) {

@@ -133,7 +133,8 @@ TEST_P(ExpectedReportTest, TheRunGivesTheReportAndTheCommandsOfTheExpectedFiles)
     const bool demo = stem == "demo";
     const sim::SimReader withCard = testing::CardReader(
         "Zebrik vpcd 00 00",
-        demo ? sim::CardDescription{} : testing::Card(stem.substr(0, stem.find('@'))));
+        demo ? sim::CardDescription{}
+             : sim::FindCard(stem.substr(0, stem.find('@')), testing::kTestCards).value());
     sim::SimReader empty;
     empty.name = "Zebrik vpcd 00 01";
     VpcdManager manager(demo ? sim::DemoReaders() : std::vector{withCard, empty});
@@ -175,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(EndToEndCases, ExpectedReportTest, ::testing::ValuesIn(
 
 TEST(ExpectedReportTest, EveryCardHasAnExpectedReportAndCommandList) {
     const std::vector<fs::path> cases = Cases();
-    for (const sim::CardDescription& card : sim::AllCards(testing::kTestCards)) {
+    for (const sim::CardDescription& card : testing::AllTestCards()) {
         EXPECT_TRUE(std::any_of(cases.begin(), cases.end(), [&](const fs::path& path) {
             const std::string stem = path.filename().string();
             return (stem == card.name || stem.starts_with(card.name + "@")) &&
