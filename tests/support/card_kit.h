@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -15,21 +16,12 @@
 #include "kit/card_file.h"
 #include "sim/catalog.h"
 
-// What the unit tests share: the simulated cards by name, bytes written as text, and the
+// What the unit tests share: where the test cards are, bytes written as text, and the
 // files of expected results that ZEBRIK_UPDATE=1 rewrites from the run.
 namespace zebrik::testing {
 
 // The test cards (tests/cards); the catalogue holds the demo's.
 inline const std::filesystem::path kTestCards = ZEBRIK_TEST_CARD_DIR;
-
-// A catalogue card or a test card; fails the test when there is none.
-inline sim::CardDescription Card(std::string_view name) {
-    std::optional<sim::CardDescription> card = sim::FindCard(name, kTestCards);
-    if (!card) {
-        ADD_FAILURE() << "no card \"" << name << "\" in the catalogue or in " << kTestCards;
-    }
-    return card.value_or(sim::CardDescription{});
-}
 
 // Bytes as the tests write them: "A0 C0 00 00 0F".
 inline std::string SpacedHex(std::span<const std::uint8_t> bytes) {
@@ -53,6 +45,25 @@ inline std::string FileText(const std::filesystem::path& path) {
 inline bool Updating() {
     const char* update = std::getenv("ZEBRIK_UPDATE");
     return update != nullptr && std::string_view(update) == "1";
+}
+
+// Text of "\r\n" lines as the tables write it: a line each after "| ", or "|" alone.
+inline std::string Piped(const std::string& text) {
+    std::string lines;
+    for (std::size_t at = 0, end = 0; at < text.size(); at = end + 2) {
+        end = std::min(text.find("\r\n", at), text.size());
+        lines += (end == at ? "|" : "| " + text.substr(at, end - at)) + "\n";
+    }
+    return lines;
+}
+
+// A table of cases must read as its cases render it; ZEBRIK_UPDATE=1 writes it so instead.
+inline void ExpectTable(const std::string& path, const std::string& rendered) {
+    if (Updating()) {
+        std::ofstream(path, std::ios::binary) << rendered;
+    } else {
+        EXPECT_EQ(FileText(path), rendered) << path;
+    }
 }
 
 }  // namespace zebrik::testing

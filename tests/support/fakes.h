@@ -405,16 +405,12 @@ public:
         OnContext(context);
         const ResultCode code = inner_.ListReaders(context, readers, length);
         // The names as the caller can see them: each up to its NUL, the list up to an empty one.
-        const std::size_t seen =
-            code == kScardSuccess ? std::min<std::size_t>(length, readers.size()) : 0;
-        for (std::size_t at = 0, end; at < seen; at = end + 1) {
-            end = std::min<std::size_t>(
-                std::find(readers.begin() + at, readers.begin() + seen, '\0') - readers.begin(),
-                seen);
-            if (end == at) {
-                break;
-            }
-            listed_.emplace_back(readers.data() + at, end - at);
+        const std::string_view seen(
+            readers.data(),
+            code == kScardSuccess ? std::min<std::size_t>(length, readers.size()) : 0);
+        for (std::size_t at = 0, end; at < seen.size() && seen[at] != '\0'; at = end + 1) {
+            end = std::min(seen.find('\0', at), seen.size());
+            listed_.emplace_back(seen.substr(at, end - at));
         }
         return code;
     }

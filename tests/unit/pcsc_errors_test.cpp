@@ -5,7 +5,6 @@
 #include <map>
 #include <string>
 
-
 // How a failed resource-manager call is worded; the German texts of the table show in the
 // expected reports.
 namespace zebrik {
