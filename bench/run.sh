@@ -281,7 +281,7 @@ for card in "${cards[@]}"; do
     sides=(report calls)
     if [[ "$card" != "$no_card" ]]; then
         sides+=(commands-only)
-        [[ "$sandbox_mode" == private && -d "$atr_list_dir" ]] && sides+=(report-no-list)
+        [[ -d "$atr_list_dir" ]] && sides+=(report-no-list)
     fi
     for ((i = 0; i < runs; ++i)); do
         order=("${sides[@]}")
@@ -412,7 +412,7 @@ ram=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
 name_runs=$(sed -nE '1s/.*; ([0-9]+) runs.*/\1/p' "$work/names.txt")
 {
     echo "Machine: $(nproc) CPUs ($cpu_model), $ram RAM, Linux $(uname -r); $(pcscd --version 2>/dev/null | head -n1 | sed 's/ version / /; s/\.$//' || echo pcscd)"
-    echo "Load average (1/5/15 min): $load_before before, $load_after after; $runs runs per figure ($startup_runs for start-up, $name_runs for the card-name lookups), $(sandbox_where); $(date -u '+%Y-%m-%d %H:%M UTC')"
+    echo "Load average (1/5/15 min): $load_before before, $load_after after; $runs runs per figure ($startup_runs for start-up, $name_runs for the card-name lookups), private namespaces; $(date -u '+%Y-%m-%d %H:%M UTC')"
     echo
     echo "| measure | median | min | max | target | met |"
     echo "| --- | ---: | ---: | ---: | --- | --- |"

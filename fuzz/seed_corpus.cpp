@@ -1,7 +1,6 @@
-// zebrik_fuzz_seeds OUTDIR [SMARTCARD_LIST]: the seeds of every fuzz target, written into
-// OUTDIR/<target>/ from the simulated cards so that no binary corpus is kept: each card's
-// dispatch as the script the fakes read back (prompts once confirmed, once cancelled), the
-// responses for the parsers, the ATRs of the cards and of the list for the ATR targets.
+// zebrik_fuzz_seeds OUTDIR [SMARTCARD_LIST]: every fuzz target's seeds from the simulated cards
+// (no binary corpus is kept): each card's dispatch as a script of the fakes (prompts confirmed,
+// then cancelled), the responses for the parsers, the ATRs of the cards and of the list.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>

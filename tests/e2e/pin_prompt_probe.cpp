@@ -1,6 +1,5 @@
 // Asks once through the command-line PIN prompt ("unblock": the unblock questions, else the
-// PIN) and prints what came back, so that the prompt can be driven on a pseudo-terminal
-// without a card. For tests only: it prints the typed values.
+// PIN) and prints what came back (the typed values: for tests only), to drive it on a pty.
 #include <cstdio>
 #include <string_view>
 

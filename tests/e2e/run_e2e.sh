@@ -6,9 +6,8 @@
 #       typed at the PIN prompts on a pseudo-terminal (pty_session.py; else no terminal at all);
 #       .apdu, the commands the card must receive (hex lines); .args, zebrik-report's options.
 #   run_e2e.sh --bin-dir DIR --setup no-pcscd|no-readers|vpcd --expected FILE [--exit-code N]
-# --update writes the report (and command list) instead of comparing, for review by eye;
-# --wrap "PROGRAM [ARGS]" starts zebrik-report through PROGRAM (valgrind).
-# Exit status: 0 passed, 1 failed, 77 skipped.
+# --wrap "PROGRAM [ARGS]" starts zebrik-report through PROGRAM (valgrind). Exit status: 0
+# passed, 1 failed, 77 skipped.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -17,7 +16,7 @@ original_args=("$@")
 # shellcheck source=../support/pcscd_sandbox.sh
 source "$here/../support/pcscd_sandbox.sh"
 
-bin_dir="" setup="" card="" expected="" input="" exit_code=0 update=0 wrap=() report_args=()
+bin_dir="" setup="" card="" expected="" input="" exit_code=0 wrap=() report_args=()
 sandbox_name=e2e
 fail() { sandbox_fail "$@"; }
 
@@ -32,14 +31,13 @@ while (($#)); do
             [[ ! -f "${2%.txt}.input" ]] || input="${2%.txt}.input"
             [[ ! -f "${2%.txt}.args" ]] || read -r -a report_args <"${2%.txt}.args"
             shift 2 ;;
-        --update) update=1; shift ;;
         --wrap) read -r -a wrap <<<"$2"; shift 2 ;;
         *) fail "unknown argument '$1' (see the head of $script)" ;;
     esac
 done
 
 report_bin="$bin_dir/zebrik-report" card_bin="$bin_dir/zebrik-vpcd-card"
-((update)) || [[ -f "$expected" ]] || fail "no expected report $expected (write one with --update)"
+[[ -f "$expected" ]] || fail "no expected report $expected"
 
 sandbox_enter e2e "$script" "${original_args[@]}"
 work=$sandbox_work
@@ -62,24 +60,15 @@ fi || status=$?
 cat "$work/stderr.txt" "$work/card.log" >&2 2>/dev/null || true
 
 expected_apdus="${expected%.txt}.apdu" actual_apdus="$work/apdu-0.log"
-touch "$actual_apdus"
 
 # Card names come from pcsc-tools' ATR list, which changes with that package or may be
 # missing: only a case whose expected report names the card compares them.
 names_line='^Name der Chipkarte: ' smartcard_list=/usr/share/pcsc/smartcard_list.txt
-if [[ -f "$expected" ]] && ! grep -q "$names_line" "$expected"; then
+if ! grep -q "$names_line" "$expected"; then
     grep -v "$names_line" "$actual" >"$work/report-without-names.txt" || true
     actual="$work/report-without-names.txt"
-elif ((!update)) && [[ ! -f "$smartcard_list" ]]; then
+elif [[ ! -f "$smartcard_list" ]]; then
     sandbox_skip "the expected report names the card, but $smartcard_list (pcsc-tools) is not installed"
-fi
-
-if ((update)); then
-    cp "$actual" "$expected"
-    [[ ! -f "$expected_apdus" ]] || cp "$actual_apdus" "$expected_apdus"
-    echo "e2e: wrote $expected (exit status $status) and its commands; review them by eye:"
-    cat "$expected"
-    exit 0
 fi
 
 result=0
@@ -97,5 +86,5 @@ while IFS= read -r typed; do
         result=1
     fi
 done < <([[ -z "$input" ]] || sed -nE '/^#/d; s/.*=>[[:space:]]*(.*[^[:space:]])[[:space:]]*$/\1/p' "$input")
-((result)) || echo "e2e: report as expected ($(sandbox_where), exit status $status)"
+((result)) || echo "e2e: report as expected (exit status $status)"
 exit $result

@@ -1,8 +1,7 @@
-// zebrik-vpcd-card: puts one card of the simulated kit behind the vpcd virtual reader,
-// so that pcscd and every program on top of it see a real reader with that card. vpcd
-// listens on a TCP port of its own; the card is the client. Every message goes either way
-// as a 2-byte big-endian length and the payload: one byte is a control from the reader,
-// anything longer a command APDU, answered with the response APDU.
+// zebrik-vpcd-card: one card of the simulated kit behind the vpcd virtual reader, so that
+// pcscd and every program on top of it see a real reader with that card. vpcd listens on a
+// TCP port, the card is the client. A message either way is a 2-byte big-endian length and
+// the payload: one byte is a control from the reader, more a command APDU, to be answered.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -123,15 +122,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::optional<zebrik::sim::SimCard> card;
-    try {
-        std::optional<zebrik::sim::CardDescription> chosen =
-            zebrik::sim::FindCard(options.card, ZEBRIK_CARD_DIR);
-        if (!chosen) {
-            throw zebrik::sim::CardFileError("keine Karte \"" + options.card + "\"");
-        }
-        card.emplace(std::move(*chosen));
-    } catch (const zebrik::sim::CardFileError& error) {
-        std::fprintf(stderr, "zebrik-vpcd-card: %s\n", error.what());
+    try {  // no such card (bad_optional_access), or a faulty card file
+        card.emplace(zebrik::sim::FindCard(options.card, ZEBRIK_CARD_DIR).value());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "zebrik-vpcd-card: %s: %s\n", options.card.c_str(), error.what());
         return 2;
     }
     std::FILE* const log = std::fopen(options.log.c_str(), "a");

@@ -56,9 +56,8 @@ struct PinAnswer {
     std::string newPin;  // AskPukAndNewPin only
 };
 
-// Well-formed UTF-8 (no stray or missing continuation bytes, no overlong forms, no
-// surrogates, nothing above U+10FFFF), as glibc's decoder takes it: a judge apart from the
-// code under test.
+// Well-formed UTF-8 (no stray or missing continuation bytes, overlong forms, surrogates or
+// code points above U+10FFFF) as glibc's decoder takes it: a judge apart from the code.
 inline bool IsValidUtf8(std::string_view text) {
     static const iconv_t decoder = iconv_open("UTF-32LE", "UTF-8");
     iconv(decoder, nullptr, nullptr, nullptr, nullptr);
@@ -82,15 +81,10 @@ inline bool IsValidUtf8(std::string_view text) {
 // Then the call's values (see ScriptedResourceManager), then its data. Numbers are 4 bytes,
 // little-endian.
 struct Chunk {
-    Chunk() = default;
-    Chunk(std::string data, std::vector<std::uint32_t> values = {}, ResultCode code = kScardSuccess,
-          std::optional<std::uint32_t> claimed = {})
-        : data(std::move(data)), values(std::move(values)), code(code), claimed(claimed) {}
-
     std::string data;
-    std::vector<std::uint32_t> values;
+    std::vector<std::uint32_t> values = {};
     ResultCode code = kScardSuccess;
-    std::optional<std::uint32_t> claimed;
+    std::optional<std::uint32_t> claimed = {};
 };
 
 class Script {
@@ -197,7 +191,6 @@ inline std::string ScriptOf(std::initializer_list<Chunk> chunks) {
 class ScriptedPinPrompt : public PinPrompt {
 public:
     ScriptedPinPrompt() = default;
-    ScriptedPinPrompt(std::initializer_list<PinAnswer> list) : answers(list) {}
     explicit ScriptedPinPrompt(Script& script) : script_(&script) {}
 
     bool AskPin(PinEntryBuffer& buffer) override {

@@ -2,12 +2,11 @@
 # A pcscd of our own with the vpcd reader and simulated cards (e2e, GUI e2e, benchmark); sourced
 # under `set -euo pipefail`. sandbox_enter re-runs the caller in private mount and network
 # namespaces (tmpfs over /run/pcscd, own loopback): the machine's pcscd is never touched and runs
-# go side by side. Without namespaces (or ZEBRIK_SANDBOX_NO_NAMESPACES=1) it uses the machine's
-# /run/pcscd one run at a time and skips (77) beside a pcscd it did not start. What it starts is
-# stopped by pid at exit: start from the caller's own shell, not in $(...), to stay its children.
+# go side by side; where namespaces are not allowed, the caller is skipped (77). What it starts
+# is stopped by pid at exit: start from the caller's own shell, not in $(...), to stay its children.
 
-sandbox_name=sandbox sandbox_mode="" sandbox_work="" sandbox_card_bin="" sandbox_pcscd_pid=""
-sandbox_port=0       # the port of slot 0; slot 1 listens on the next one
+sandbox_name=sandbox sandbox_work="" sandbox_card_bin="" sandbox_pcscd_pid=""
+sandbox_port=35963   # the port of slot 0; slot 1 listens on the next one
 sandbox_card_pids=() # by slot
 sandbox_pids=()      # the caller's own helpers (sandbox_track)
 
@@ -19,16 +18,11 @@ sandbox_skip() { echo "$sandbox_name: SKIPPED: $*" >&2; exit 77; }
 
 sandbox_enter() {  # name (for messages), then the script and its arguments to run again
     sandbox_name=$1 && shift
-    if sandbox_entered; then
-        sandbox_mode=private sandbox_port=35963
-        ip link set lo up
-        # In a user namespace /run may not be ours to write a /run/pcscd into: cover it first.
-        mkdir -p /run/pcscd 2>/dev/null || { mount -t tmpfs -o mode=0755 tmpfs /run && mkdir /run/pcscd; }
-        mount -t tmpfs -o mode=0755 tmpfs /run/pcscd
-    else
-        [[ "${ZEBRIK_SANDBOX_NO_NAMESPACES:-}" == 1 ]] || sandbox_reexec_in_namespaces "$@"
-        sandbox_fall_back
-    fi
+    sandbox_entered || sandbox_reexec_in_namespaces "$@"
+    ip link set lo up
+    # In a user namespace /run may not be ours to write a /run/pcscd into: cover it first.
+    mkdir -p /run/pcscd 2>/dev/null || { mount -t tmpfs -o mode=0755 tmpfs /run && mkdir /run/pcscd; }
+    mount -t tmpfs -o mode=0755 tmpfs /run/pcscd
     sandbox_work=$(mktemp -d "${TMPDIR:-/tmp}/zebrik-$sandbox_name.XXXXXX")
     : >"$sandbox_work/pcscd.log"
     trap sandbox_cleanup EXIT
@@ -37,10 +31,8 @@ sandbox_enter() {  # name (for messages), then the script and its arguments to r
 
 sandbox_namespaces() { readlink "/proc/${1:-self}/ns/mnt" "/proc/${1:-self}/ns/net" | paste -sd ' '; }
 
-# True in the run that sandbox_reexec_in_namespaces started: none of our namespaces may
-# be one of our parent's (or, where we may not look at the parent, of those the variable
-# brought along). A variable left in the environment by mistake must never make us cover
-# the machine's /run/pcscd.
+# True in the run that sandbox_reexec_in_namespaces started: none of our namespaces is our
+# parent's (or the variable's): a stray variable must never make us cover the machine's /run/pcscd.
 sandbox_entered() {
     local from=${ZEBRIK_SANDBOX_FROM:-} outside ns
     unset ZEBRIK_SANDBOX_FROM
@@ -51,7 +43,7 @@ sandbox_entered() {
     done
 }
 
-# As root directly, otherwise as root of a user namespace; returns when neither is allowed.
+# As root directly, otherwise as root of a user namespace; skips when neither is allowed.
 sandbox_reexec_in_namespaces() {  # script [argument]...
     local user_ns
     for user_ns in "" -r; do
@@ -59,28 +51,8 @@ sandbox_reexec_in_namespaces() {  # script [argument]...
         export ZEBRIK_SANDBOX_FROM && ZEBRIK_SANDBOX_FROM=$(sandbox_namespaces)
         exec unshare ${user_ns:+"$user_ns"} -m -n -- bash "$@"
     done
+    sandbox_skip "private namespaces are not allowed here (run as root, or allow user namespaces); the tests never use the machine's /run/pcscd"
 }
-
-# The machine's /run/pcscd and loopback: one run at a time (the lock is held until exit),
-# never beside another pcscd or the socket through which systemd would start one.
-sandbox_fall_back() {
-    local others=""
-    sandbox_mode=shared
-    echo "$sandbox_name: private namespaces are not allowed here; using the machine's /run/pcscd and loopback" >&2
-    exec 9>"${TMPDIR:-/tmp}/zebrik-e2e.lock"
-    flock 9
-    if pgrep -x pcscd >/dev/null; then
-        others="pcscd is running (pid $(pgrep -x pcscd | paste -sd ' '))"
-    elif [[ -S /run/pcscd/pcscd.comm ]]; then
-        others="/run/pcscd/pcscd.comm exists (a pcscd socket, perhaps systemd's pcscd.socket)"
-    fi
-    [[ -z "$others" ]] ||
-        sandbox_skip "another pcscd is in the way: $others. Without private namespaces this cannot run beside it: stop it (e.g. 'systemctl stop pcscd.socket pcscd') or run where namespaces are allowed (as root, or with user namespaces)."
-    # Ports of our own, away from the fixed port a vpcd entry of the machine may use.
-    sandbox_port=$((20000 + ($$ % 20000) * 2))
-}
-
-sandbox_where() { [[ "$sandbox_mode" == private ]] && echo "private namespaces" || echo "the machine's /run/pcscd"; }
 
 # "vpcd": the two readers of one vpcd entry; "none": no reader. The vpcd driver keeps its
 # slots in one table for all its entries, so a second entry would take over the slots of
@@ -100,8 +72,6 @@ sandbox_reader_name() { printf 'Zebrik vpcd 00 %02d\n' "$1"; }  # slot
 # returns when it is ready for clients.
 sandbox_pcscd_start() {
     local mark
-    [[ "$sandbox_mode" == private || $EUID -eq 0 ]] ||
-        sandbox_skip "starting pcscd on the machine's /run/pcscd needs root, and private namespaces are not allowed here"
     mark=$(wc -l <"$sandbox_work/pcscd.log")
     pcscd -f -i -c "$sandbox_work/reader.conf" >>"$sandbox_work/pcscd.log" 2>&1 &
     sandbox_pcscd_pid=$!

@@ -12,22 +12,6 @@
 namespace zebrik {
 namespace {
 
-struct Outcome {
-    std::string text;
-    std::string broken;
-};
-
-Outcome Analyse(const std::string& script) {
-    testing::Script answers(script);
-    testing::ScriptedResourceManager manager(answers);
-    testing::ScriptedPinPrompt prompt;
-    testing::RuleWatch watch(manager, prompt);
-    ReportAndPrompt pane{watch, watch};
-    RunAnalysis(pane, watch);
-    watch.Finish();
-    return {watch.text, watch.broken};
-}
-
 // Text with \0, \xHH and {N*c} for N times c.
 std::string Unescape(const std::string& text) {
     std::string bytes;
@@ -51,7 +35,7 @@ std::string Unescape(const std::string& text) {
 
 testing::Chunk Answer(const std::string& line) {
     const std::size_t colon = std::min(line.find(" : "), line.size());
-    testing::Chunk chunk(colon < line.size() ? Unescape(line.substr(colon + 3)) : "");
+    testing::Chunk chunk{colon < line.size() ? Unescape(line.substr(colon + 3)) : ""};
     std::istringstream fields(line.substr(1, colon - 1));
     for (std::string field; fields >> field;) {
         const auto number = std::stoul(field.substr(field.find('=') + 1), nullptr, 0);
@@ -76,9 +60,15 @@ TEST(AnalysisRunTest, ScriptedCasesGiveTheirReports) {
         } else if (line.starts_with("|")) {
             expected += Unescape(line.substr(std::min<std::size_t>(line.size(), 2))) + "\r\n";
         } else if (line.empty() && !script.empty()) {
-            const Outcome run = Analyse(script);
-            EXPECT_EQ(run.text, expected) << "case " << cases;
-            EXPECT_EQ(run.broken, "") << "case " << cases;
+            testing::Script answers(script);
+            testing::ScriptedResourceManager manager(answers);
+            testing::ScriptedPinPrompt prompt;
+            testing::RuleWatch watch(manager, prompt);
+            ReportAndPrompt pane{watch, watch};
+            RunAnalysis(pane, watch);
+            watch.Finish();
+            EXPECT_EQ(watch.text, expected) << "case " << cases;
+            EXPECT_EQ(watch.broken, "") << "case " << cases;
             script.clear();
             expected.clear();
             ++cases;

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <deque>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -15,10 +13,9 @@
 #include "support/fakes.h"
 
 // The end-to-end cases of tests/e2e/expected (see run_e2e.sh) once more, in process, over
-// the two readers vpcd shows ("Zebrik vpcd 00 00" with CARD, "Zebrik vpcd 00 01" empty,
-// neither with attributes); tests/unit/data/reports holds the cases no card behind pcscd can
-// give, and demo.txt, the report of zebrik-report --demo. ZEBRIK_UPDATE=1 writes report and
-// commands from the run, for review by eye.
+// the two readers vpcd shows ("Zebrik vpcd 00 00" with CARD, "Zebrik vpcd 00 01" empty, no
+// attributes); tests/unit/data/reports: cases no card behind pcscd can give, and the report
+// of zebrik-report --demo. ZEBRIK_UPDATE=1 writes report and commands from the run.
 namespace zebrik {
 namespace {
 
@@ -40,57 +37,24 @@ public:
     }
 };
 
-// The card holder at zebrik-report's terminal, typing the answers of a .input file in
-// order ("PROMPT => ANSWER"): an empty answer or <EOF> cancels, a new PIN whose repetition
-// differs is asked for again. Without a .input every question is cancelled.
-class TerminalAnswers : public PinPrompt {
-public:
-    explicit TerminalAnswers(const fs::path& input) : scripted_(fs::exists(input)) {
-        std::istringstream lines(testing::FileText(input));
-        for (std::string line, answer; std::getline(lines, line);) {
-            const std::size_t arrow = line.find(" =>");
-            if (!line.starts_with('#') && arrow != std::string::npos) {
-                answer.clear();
-                std::istringstream(line.substr(arrow + 3)) >> answer;
-                answers_.emplace_back(line.substr(0, arrow), answer);
-            }
+// What the terminal prompt hands over of the answers of a .input ("PROMPT => ANSWER"): a
+// PIN, or a PUK and the new PIN the last repetition matched. An empty answer, <EOF> or no
+// .input cancels.
+testing::ScriptedPinPrompt TypedAnswers(const fs::path& input) {
+    testing::ScriptedPinPrompt typed;
+    std::istringstream lines(fs::exists(input) ? testing::FileText(input) : "");
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t arrow = line.find(" =>");
+        std::string answer;
+        std::istringstream(line.substr(arrow == line.npos ? line.size() : arrow + 3)) >> answer;
+        if (line.starts_with("PIN-Code:") || line.starts_with("PUK:")) {
+            typed.answers.push_back({!answer.empty() && answer != "<EOF>", answer, ""});
+        } else if (line.starts_with("PIN wiederholen:") && !typed.answers.empty()) {
+            typed.answers.back().newPin = answer;
         }
     }
-    ~TerminalAnswers() override { EXPECT_TRUE(answers_.empty()) << "a prompt never asked"; }
-
-    bool AskPin(PinEntryBuffer& buffer) override { return Ask("PIN-Code:", buffer.pin.data()); }
-    bool AskPukAndNewPin(PinUnblockBuffer& buffer) override {
-        std::array<char, 9> again{};
-        bool typed = Ask("PUK:", buffer.Puk());
-        while (
-            typed &&
-            (typed = Ask("Neue PIN:", buffer.NewPin()) && Ask("PIN wiederholen:", again.data())) &&
-            std::string_view(again.data()) != buffer.NewPin()) {
-        }
-        return typed;
-    }
-
-private:
-    bool Ask(const std::string& prompt, char* entry) {
-        EXPECT_TRUE(!scripted_ || !answers_.empty()) << "an unexpected prompt " << prompt;
-        if (answers_.empty()) {
-            return false;
-        }
-        const auto [expected, answer] = answers_.front();
-        answers_.pop_front();
-        EXPECT_EQ(expected, prompt);
-        EXPECT_TRUE(answer != "<INTR>" && answer.size() <= kMaxPinLength)
-            << "Ctrl-C, or an answer the terminal asks for again: an end-to-end case only";
-        if (answer.empty() || answer == "<EOF>") {
-            return false;
-        }
-        std::strncpy(entry, answer.c_str(), kMaxPinLength)[kMaxPinLength] = '\0';
-        return true;
-    }
-
-    bool scripted_;
-    std::deque<std::pair<std::string, std::string>> answers_;
-};
+    return typed;
+}
 
 // The report as zebrik-report writes it; without names when the expected report has none
 // (the list of names changes with pcsc-tools, so only a case about names keeps them).
@@ -140,7 +104,8 @@ TEST_P(ExpectedReportTest, TheRunGivesTheReportAndTheCommandsOfTheExpectedFiles)
     VpcdManager manager(demo ? sim::DemoReaders() : std::vector{withCard, empty});
     manager.demo = demo;
     testing::StringReport pane;
-    TerminalAnswers typed(fs::path(GetParam()).replace_extension(".input"));
+    testing::ScriptedPinPrompt typed =
+        TypedAnswers(fs::path(GetParam()).replace_extension(".input"));
     ReportAndPrompt reportAndPrompt{pane, typed};
 
     // A CARD[@VARIANT].args gives zebrik-report options; of them only --atr changes the run.
@@ -149,6 +114,7 @@ TEST_P(ExpectedReportTest, TheRunGivesTheReportAndTheCommandsOfTheExpectedFiles)
     options.decodeAtr =
         fs::exists(args) && testing::FileText(args).find("--atr") != std::string::npos;
     EXPECT_EQ(RunAnalysis(reportAndPrompt, manager, options), kScardSuccess);
+    EXPECT_TRUE(typed.answers.empty()) << "a prompt of the .input never came";
 
     const std::string actual = ReportText(pane.text, withNames);
     std::string sent;
@@ -173,17 +139,6 @@ INSTANTIATE_TEST_SUITE_P(EndToEndCases, ExpectedReportTest, ::testing::ValuesIn(
                              std::replace_if(name.begin(), name.end(), ::ispunct, '_');
                              return name;
                          });
-
-TEST(ExpectedReportTest, EveryCardHasAnExpectedReportAndCommandList) {
-    const std::vector<fs::path> cases = Cases();
-    for (const sim::CardDescription& card : testing::AllTestCards()) {
-        EXPECT_TRUE(std::any_of(cases.begin(), cases.end(), [&](const fs::path& path) {
-            const std::string stem = path.filename().string();
-            return (stem == card.name || stem.starts_with(card.name + "@")) &&
-                   fs::exists(fs::path(path).replace_extension(".apdu"));
-        })) << card.name;
-    }
-}
 
 }  // namespace
 }  // namespace zebrik

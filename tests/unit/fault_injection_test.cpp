@@ -1,6 +1,5 @@
-// A resource-manager failure at every call of a full run of every card, ahead of an empty
-// witness reader: reported where it happened, traced, the witness as before, every rule of
-// the watch kept (docs/robustness.md has the loops and their sizes).
+// A resource-manager failure at every call of a full run of every card, before an empty witness
+// reader: reported in place, traced, the witness as before, the watch's rules kept.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -11,16 +11,12 @@ namespace zebrik {
 namespace {
 
 // A platform with texts for chosen codes.
-class FixedMessages : public PlatformMessages {
-public:
-    explicit FixedMessages(std::map<ResultCode, std::string> texts) : texts_(std::move(texts)) {}
+struct FixedMessages : PlatformMessages {
     std::optional<std::string> Lookup(ResultCode code) const override {
-        const auto found = texts_.find(code);
-        return found == texts_.end() ? std::nullopt : std::optional(found->second);
+        const auto found = texts.find(code);
+        return found == texts.end() ? std::nullopt : std::optional(found->second);
     }
-
-private:
-    std::map<ResultCode, std::string> texts_;
+    std::map<ResultCode, std::string> texts;
 };
 
 TEST(PcscErrorTextTest, ACodeWithoutTextIsItsNumberInEightDigits) {
@@ -34,11 +30,12 @@ TEST(PcscErrorTextTest, ACodeWithoutTextIsItsNumberInEightDigits) {
 
 TEST(PcscErrorTextTest, ThePlatformsTextComesFirstUnlessEmptyAndIsCutToWholeCharacters) {
     const std::string fits = std::string(257, 'w') + "\u00E4";  // 259 bytes
-    const FixedMessages platform({{0x8010002E, "No readers (platform)\n"},
-                                  {0x8010001D, ""},
-                                  {1, std::string(300, 'x')},
-                                  {2, std::string(258, 'y') + "\u00E4z"},
-                                  {3, fits}});
+    FixedMessages platform;
+    platform.texts = {{0x8010002E, "No readers (platform)\n"},
+                      {0x8010001D, ""},
+                      {1, std::string(300, 'x')},
+                      {2, std::string(258, 'y') + "\u00E4z"},
+                      {3, fits}};
     EXPECT_EQ(PcscErrorText(0x8010002E, platform), "No readers (platform)\n");
     EXPECT_EQ(PcscErrorText(0x8010001D, platform), PcscErrorText(0x8010001D));
     EXPECT_EQ(PcscErrorText(0x8010006A, platform), "Fehler 0x8010006A\r\n");

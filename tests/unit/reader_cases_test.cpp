@@ -3,6 +3,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <numeric>
 #include <set>
 #include <sstream>
 
@@ -267,9 +268,7 @@ TEST(ChvCommandTest, AtMostEightCharactersComeFromAnUnterminatedBuffer) {
     PinEntryBuffer pin;
     pin.pin = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
     PinUnblockBuffer unblock;
-    for (std::size_t i = 0; i < unblock.bytes.size(); ++i) {
-        unblock.bytes[i] = static_cast<char>('A' + i);
-    }
+    std::iota(unblock.bytes.begin(), unblock.bytes.end(), 'A');
     EXPECT_EQ(testing::SpacedHex(BuildVerifyChv1(pin)), "A0 20 00 01 08 31 32 33 34 35 36 37 38");
     EXPECT_EQ(testing::SpacedHex(BuildUnblockChv1(unblock)),
               "A0 2C 00 00 10 41 42 43 44 45 46 47 48 4A 4B 4C 4D 4E 4F 50 51");
