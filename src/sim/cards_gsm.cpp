@@ -10,27 +10,15 @@ namespace {
 
 // A record length that leaves 14 bytes for the name (GSM 11.11 10.5.1).
 constexpr std::size_t kRecordLength = 28;
-constexpr std::size_t kFixedPart = 14;
 constexpr std::uint8_t kUnused = 0xFF;
 
-// A dialling-number record of `recordLength` bytes: the name padded with FF, the number
-// part, capability identifier FF and the extension identifier.
 Bytes DiallingRecord(std::string_view name, std::string_view number,
                      std::size_t recordLength = kRecordLength, std::uint8_t extension = kUnused) {
-    Bytes record = GsmText(name);
-    record.resize(recordLength - kFixedPart, kUnused);
-    return Concat({record, DiallingNumber(number), {kUnused, extension}});
+    return sim::DiallingRecord(GsmText(name), number, recordLength, extension);
 }
 
 Bytes EmptyRecord(std::size_t recordLength = kRecordLength) {
     return Bytes(recordLength, kUnused);
-}
-
-// EF SPN: display condition, then the name padded with FF to 16 bytes.
-Bytes ProviderName(std::uint8_t displayCondition, std::string_view name) {
-    Bytes spn = Concat({{displayCondition}, GsmText(name)});
-    spn.resize(17, kUnused);
-    return spn;
 }
 
 SimFile CyclicFile(std::uint16_t id, std::vector<Bytes> records, Access read) {
@@ -77,13 +65,14 @@ SimFile GsmFileTree() {
                      DiallingRecord("Mama", "+491701234567"), EmptyRecord(), EmptyRecord()},
                     Access::Chv1),
             }),
-        DedicatedFile(0x7F20,
-                      {
-                          TransparentFile(0x6FAE, Hex("03")),
-                          TransparentFile(0x6F07, Hex("08 29 26 10 21 43 65 87 09"), Access::Chv1),
-                          TransparentFile(0x6F38, Hex("FF FF FF FF FF FF FF FF"), Access::Chv1),
-                          TransparentFile(0x6F46, ProviderName(0x01, "Zebrik Mobil")),
-                      }),
+        DedicatedFile(
+            0x7F20,
+            {
+                TransparentFile(0x6FAE, Hex("03")),
+                TransparentFile(0x6F07, Hex("08 29 26 10 21 43 65 87 09"), Access::Chv1),
+                TransparentFile(0x6F38, Hex("FF FF FF FF FF FF FF FF"), Access::Chv1),
+                TransparentFile(0x6F46, ServiceProviderName(0x01, GsmText("Zebrik Mobil"))),
+            }),
     });
 }
 

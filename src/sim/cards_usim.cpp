@@ -8,15 +8,12 @@ namespace zebrik::sim {
 namespace {
 
 constexpr std::size_t kRecordLength = 30;  // 16 bytes of name
-constexpr std::size_t kFixedPart = 14;
 constexpr std::uint8_t kUnused = 0xFF;
 
 const Bytes kUsimAid = Hex("A0 00 00 00 87 10 02 FF 49 FF 01 89 00 00 01 FF");
 
-// A dialling-number record with its name already in the bytes it is stored in.
 Bytes Record(Bytes name, std::string_view number) {
-    name.resize(kRecordLength - kFixedPart, kUnused);
-    return Concat({name, DiallingNumber(number), {kUnused, kUnused}});
+    return DiallingRecord(std::move(name), number, kRecordLength);
 }
 
 Bytes Record(std::string_view name, std::string_view number) {
@@ -39,13 +36,6 @@ Bytes PbrRecord(std::uint16_t adn, std::uint8_t shortId) {
 
 SimFile Phonebook(std::vector<SimFile> files) {
     return DedicatedFile(0x5F3A, std::move(files));
-}
-
-// EF.SPN: display condition 01, the name padded with FF.
-Bytes Spn(Bytes name) {
-    Bytes spn = Concat({{0x01}, std::move(name)});
-    spn.resize(17, kUnused);
-    return spn;
 }
 
 }  // namespace
@@ -79,7 +69,7 @@ void AddUsimCards(std::vector<CardDescription>& cards) {
                 TransparentFile(0x6F07, Hex("08 29 26 10 21 43 65 87 19"), Access::Chv1),
                 // Services 1, 10, 19 and 21 (TS 31.102 4.2.8: service n in bit (n-1) mod 8).
                 TransparentFile(0x6F38, Hex("01 02 14 00 00"), Access::Chv1),
-                TransparentFile(0x6F46, Spn(GsmText("Zebrik Mobil"))),
+                TransparentFile(0x6F46, ServiceProviderName(0x01, GsmText("Zebrik Mobil"))),
                 RecordFile(0x6F40, {Record("Eigene Nummer", "+491761234567")}, Access::Chv1),
                 Phonebook({
                     RecordFile(0x4F30, {PbrRecord(0x4F3A, 0x08)}),

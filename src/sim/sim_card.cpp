@@ -166,6 +166,19 @@ Bytes DiallingNumber(std::string_view number) {
     return field;
 }
 
+Bytes DiallingRecord(Bytes name, std::string_view number, std::size_t recordLength,
+                     std::uint8_t extension) {
+    constexpr std::size_t kAfterName = 14;  // number part, capability and extension
+    name.resize(recordLength - kAfterName, 0xFF);
+    return Concat({name, DiallingNumber(number), {0xFF, extension}});
+}
+
+Bytes ServiceProviderName(std::uint8_t displayCondition, Bytes name) {
+    Bytes spn = Concat({{displayCondition}, std::move(name)});
+    spn.resize(17, 0xFF);
+    return spn;
+}
+
 SimFile MasterFile(std::vector<SimFile> children) {
     SimFile file = NewFile(0x3F00, FileKind::Master, Access::Always);
     file.children = std::move(children);

@@ -37,6 +37,14 @@ Bytes GsmText(std::string_view utf8);
 // 20 are left to an extension record. Another character throws std::invalid_argument.
 Bytes DiallingNumber(std::string_view number);
 
+// A dialling-number record of `recordLength` bytes: the name, coded already, padded with FF,
+// the number part, capability identifier FF and the extension identifier.
+Bytes DiallingRecord(Bytes name, std::string_view number, std::size_t recordLength,
+                     std::uint8_t extension = 0xFF);
+
+// EF SPN: the display condition, then the name padded with FF to 16 bytes.
+Bytes ServiceProviderName(std::uint8_t displayCondition, Bytes name);
+
 enum class FileKind { Master, Dedicated, Transparent, LinearFixed, Cyclic };
 
 // Who may read a file. A GSM SIM answers 98 04 to a read of a Chv1 file before VERIFY.
