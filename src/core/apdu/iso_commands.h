@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// The class-00 command forms of ISO 7816-4 that the banking-card, general-file and health
-// card readers send under T=1: SELECT asks for no answer data (P2 0C), READ RECORD reads
-// record P1 of the current EF (P2 04).
+// The class-00 command forms of ISO 7816-4 that the banking-card, general-file, health card
+// and USIM readers send: SELECT asks for no answer data (P2 0C), READ RECORD reads record P1
+// of the current EF (P2 04).
 namespace zebrik::iso {
 
 using SelectCommand = std::array<std::uint8_t, 7>;
@@ -31,6 +31,10 @@ constexpr std::array<std::uint8_t, 5 + N> SelectByName(const std::array<std::uin
 // Le 00 reads the whole record; Le 02 its first two bytes.
 constexpr ReadRecordCommand ReadRecord(std::uint8_t number, std::uint8_t le) {
     return {0x00, 0xB2, number, 0x04, le};
+}
+// From the start of the current EF; Le 00 asks for up to 256 bytes.
+constexpr std::array<std::uint8_t, 5> ReadBinary(std::uint8_t le) {
+    return {0x00, 0xB0, 0x00, 0x00, le};
 }
 
 inline constexpr std::uint8_t kWholeRecord = 0x00;

@@ -12,7 +12,7 @@ namespace {
 constexpr std::uint8_t kSerialNumberTag = 0x5A;
 
 constexpr auto kSelectEfGeneralData = iso::SelectEf(0x2F, 0x02);
-constexpr std::array<std::uint8_t, 5> kReadBinaryWhole = {0x00, 0xB0, 0x00, 0x00, 0x00};
+constexpr auto kReadBinaryWhole = iso::ReadBinary(0x00);
 
 // The digits of the value, or nothing when the file holds no complete tag-5A object.
 // The signature card keeps an odd number of digits: its last byte carries one digit and

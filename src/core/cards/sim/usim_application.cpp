@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/apdu/cardholder.h"
+#include "core/apdu/iso_commands.h"
 #include "core/cards/general/tlv.h"
 #include "core/cards/sim/dialling_numbers.h"
 #include "core/cards/sim/gsm_alphabet.h"
@@ -70,12 +71,6 @@ constexpr std::array<std::uint8_t, 9> SelectByPath(std::uint16_t df, std::uint16
             static_cast<std::uint8_t>(df & 0xFF),
             static_cast<std::uint8_t>(file >> 8),
             static_cast<std::uint8_t>(file & 0xFF)};
-}
-constexpr std::array<std::uint8_t, 5> ReadBinary(std::uint8_t le) {
-    return {0x00, 0xB0, 0x00, 0x00, le};
-}
-constexpr std::array<std::uint8_t, 5> ReadRecord(std::uint8_t record, std::uint8_t length) {
-    return {0x00, 0xB2, record, 0x04, length};
 }
 
 // The FCP template (tag 62) of a SELECT's answer; empty when the answer has none.
@@ -254,7 +249,7 @@ public:
         }
         // Le 00 asks for 256 bytes, all one READ BINARY gives.
         const auto le = static_cast<std::uint8_t>(std::min<std::size_t>(*size, 256) & 0xFF);
-        return SendCommand(pane_, card_, SendPci::T0, ReadBinary(le), response) != 0;
+        return SendCommand(pane_, card_, SendPci::T0, iso::ReadBinary(le), response) != 0;
     }
 
     // Reads the records of the selected EF into `records` as the FCP sizes them; the
@@ -269,8 +264,8 @@ public:
         }
         ApduResponse response;
         for (unsigned i = 1; i <= std::min(layout->count, kMaxRecords); ++i) {
-            const auto command =
-                ReadRecord(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(layout->length));
+            const auto command = iso::ReadRecord(static_cast<std::uint8_t>(i),
+                                                 static_cast<std::uint8_t>(layout->length));
             if (SendCommand(pane_, card_, SendPci::T0, command, response) == 0) {
                 break;
             }
@@ -375,7 +370,7 @@ bool ServiceAvailable(std::span<const std::uint8_t> ust, unsigned service) {
 
 void WriteIccid(UsimReader& reader, ReportAndPrompt& pane, const CardConnection& card) {
     ApduResponse response;
-    static constexpr std::array<std::uint8_t, 5> kReadIccid = ReadBinary(0x0A);
+    static constexpr std::array<std::uint8_t, 5> kReadIccid = iso::ReadBinary(0x0A);
     if (!reader.Select(SelectById(kEfIccid), kEfIccid, response) ||
         SendCommand(pane, card, SendPci::T0, kReadIccid, response) == 0) {
         return;
