@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <span>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,9 +36,7 @@ inline std::string SpacedHex(std::span<const std::uint8_t> bytes) {
 
 inline std::string FileText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Whether the run writes the expected results instead of comparing them.

@@ -3,8 +3,6 @@
 #include <iconv.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -60,18 +58,12 @@ struct PinAnswer {
 // code points above U+10FFFF) as glibc's decoder takes it: a judge apart from the code.
 inline bool IsValidUtf8(std::string_view text) {
     static const iconv_t decoder = iconv_open("UTF-32LE", "UTF-8");
+    static std::string out;  // room for every character: 4 bytes each
+    out.resize(4 * text.size());
     iconv(decoder, nullptr, nullptr, nullptr, nullptr);
-    char* from = const_cast<char*>(text.data());
-    for (std::size_t left = text.size(); left > 0;) {
-        std::array<char, 1024> out;
-        char* to = out.data();
-        std::size_t room = out.size();
-        if (iconv(decoder, &from, &left, &to, &room) == static_cast<std::size_t>(-1) &&
-            errno != E2BIG) {
-            return false;
-        }
-    }
-    return true;
+    char *from = const_cast<char*>(text.data()), *to = out.data();
+    std::size_t left = text.size(), room = out.size();
+    return iconv(decoder, &from, &left, &to, &room) != static_cast<std::size_t>(-1);
 }
 
 // A script of answers: one chunk per resource-manager call or prompt, in the order the

@@ -20,10 +20,9 @@ TEST(AtrDecodeTest, EveryAtrOfTheTableGivesItsReviewedBlock) {
     // The block goes after the ATR and its clock, before the next line that is neither.
     const auto renderBlock = [&] {
         if (!atrLine.empty()) {
-            std::optional<std::uint32_t> clock;
-            if (!clockLine.empty()) {
-                clock = static_cast<std::uint32_t>(std::stoul(clockLine.substr(6)));
-            }
+            const auto clock = clockLine.empty()
+                                   ? std::nullopt
+                                   : std::optional<std::uint32_t>(std::stoul(clockLine.substr(6)));
             rendered += testing::Piped(DescribeAtr(sim::Hex(atrLine.substr(3)), clock));
             ++atrs;
         }

@@ -22,10 +22,8 @@ std::optional<std::string> ByIconv(const char* codePage, unsigned byte) {
     EXPECT_NE(converter, reinterpret_cast<iconv_t>(-1)) << codePage;
     char in[1] = {static_cast<char>(byte)};
     char out[8] = {};
-    char* from = in;
-    char* to = out;
-    std::size_t inLeft = 1;
-    std::size_t outLeft = sizeof out;
+    char *from = in, *to = out;
+    std::size_t inLeft = 1, outLeft = sizeof out;
     const bool done = iconv(converter, &from, &inLeft, &to, &outLeft) != static_cast<size_t>(-1);
     iconv_close(converter);
     return done ? std::optional(std::string(out, to)) : std::nullopt;
