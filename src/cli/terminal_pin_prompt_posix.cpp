@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string_view>
 
+#include "cli/terminal_questions.h"
 #include "core/ports/pin_prompt.h"
 
 namespace zebrik::cli {
@@ -24,22 +24,8 @@ struct TerminalPinPrompt::CancelSignal {
 
 namespace {
 
-// One typed entry: at most 8 characters and the NUL, as the card-holder buffers hold it.
-// Wiped when it goes, however the question ends.
-struct Entry {
-    std::array<char, kMaxPinLength + 1> chars{};
-
-    Entry() = default;
-    Entry(const Entry&) = delete;
-    Entry& operator=(const Entry&) = delete;
-    ~Entry() { Wipe(); }
-    void Wipe() { SecureWipe(chars.data(), chars.size()); }
-};
-
-constexpr std::string_view kTooLong =
-    "Die Eingabe ist zu lang (höchstens 8 Zeichen). Bitte noch einmal.\n";
-constexpr std::string_view kMismatch =
-    "Die neue PIN und ihre Wiederholung sind verschieden. Bitte noch einmal.\n";
+using questions::Entry;
+using questions::ReadResult;
 
 // Signals that end the program while echo is off. The handler gives the terminal its
 // saved mode back before the signal takes its default course, so the shell the user
@@ -58,11 +44,11 @@ extern "C" void RestoreTerminalAndEnd(int signal) {
     raise(signal);
 }
 
-enum class ReadResult { Entered, Empty, TooLong, EndOfInput };
-
 // The controlling terminal with echo off for as long as this object lives.
 class QuietTerminal {
 public:
+    static constexpr std::string_view kLineEnd = "\n";
+
     explicit QuietTerminal(int cancelFd) : cancelFd_(cancelFd) {
         fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (fd_ < 0) {
@@ -160,22 +146,6 @@ public:
         return ReadResult::Entered;
     }
 
-    // Asks until an entry fits; false when the user cancels.
-    bool Ask(std::string_view prompt, Entry& entry) const {
-        for (;;) {
-            Write(prompt);
-            const ReadResult result = ReadLine(entry);
-            if (result == ReadResult::Entered) {
-                return true;
-            }
-            entry.Wipe();
-            if (result != ReadResult::TooLong) {
-                return false;
-            }
-            Write(kTooLong);
-        }
-    }
-
 private:
     // Waits until the terminal has input or the question is cancelled; false: cancelled.
     bool WaitForInput() const {
@@ -193,10 +163,6 @@ private:
     termios saved_{};
     std::array<struct sigaction, kEndingSignals.size()> previous_{};
 };
-
-bool SameEntry(const Entry& a, const Entry& b) {
-    return std::strncmp(a.chars.data(), b.chars.data(), a.chars.size()) == 0;
-}
 
 bool IsReadable(int fd) {
     pollfd one{fd, POLLIN, 0};
@@ -229,44 +195,19 @@ void TerminalPinPrompt::Cancel() {
 }
 
 bool TerminalPinPrompt::AskPin(PinEntryBuffer& buffer) {
-    Entry pin;
     if (IsReadable(cancel_->read)) {
         return false;
     }
     std::fflush(stdout);  // the report before the question
-    const QuietTerminal terminal(cancel_->read);
-    if (!terminal.Usable() || !terminal.Ask("PIN-Code: ", pin)) {
-        return false;
-    }
-    static_assert(sizeof buffer.pin == sizeof pin.chars);
-    std::memcpy(buffer.pin.data(), pin.chars.data(), pin.chars.size());
-    return true;
+    return questions::AskPin(QuietTerminal(cancel_->read), buffer);
 }
 
 bool TerminalPinPrompt::AskPukAndNewPin(PinUnblockBuffer& buffer) {
-    Entry puk;
-    Entry newPin;
-    Entry repeated;
     if (IsReadable(cancel_->read)) {
         return false;
     }
     std::fflush(stdout);  // the report before the question
-    const QuietTerminal terminal(cancel_->read);
-    if (!terminal.Usable() || !terminal.Ask("PUK: ", puk)) {
-        return false;
-    }
-    for (;;) {
-        if (!terminal.Ask("Neue PIN: ", newPin) || !terminal.Ask("PIN wiederholen: ", repeated)) {
-            return false;
-        }
-        if (SameEntry(newPin, repeated)) {
-            break;
-        }
-        terminal.Write(kMismatch);
-    }
-    std::memcpy(buffer.Puk(), puk.chars.data(), puk.chars.size());
-    std::memcpy(buffer.NewPin(), newPin.chars.data(), newPin.chars.size());
-    return true;
+    return questions::AskPukAndNewPin(QuietTerminal(cancel_->read), buffer);
 }
 
 }  // namespace zebrik::cli

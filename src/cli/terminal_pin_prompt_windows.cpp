@@ -1,13 +1,12 @@
 #include <windows.h>
 
-#include <array>
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "cli/terminal_pin_prompt.h"
+#include "cli/terminal_questions.h"
 #include "core/ports/pin_prompt.h"
 
 namespace zebrik::cli {
@@ -21,27 +20,11 @@ struct TerminalPinPrompt::CancelSignal {
 
 namespace {
 
-// One typed entry: at most 8 characters and the NUL, as the card-holder buffers hold it.
-// Wiped when it goes, however the question ends.
-struct Entry {
-    std::array<char, kMaxPinLength + 1> chars{};
-
-    Entry() = default;
-    Entry(const Entry&) = delete;
-    Entry& operator=(const Entry&) = delete;
-    ~Entry() { Wipe(); }
-    void Wipe() { SecureWipe(chars.data(), chars.size()); }
-};
-
-constexpr std::string_view kTooLong =
-    "Die Eingabe ist zu lang (höchstens 8 Zeichen). Bitte noch einmal.\r\n";
-constexpr std::string_view kMismatch =
-    "Die neue PIN und ihre Wiederholung sind verschieden. Bitte noch einmal.\r\n";
+using questions::Entry;
+using questions::ReadResult;
 
 // Ctrl-Z at the start of a line is the console's end of input, as Ctrl-D is a terminal's.
 constexpr char kEndOfInput = 0x1A;
-
-enum class ReadResult { Entered, Empty, TooLong, EndOfInput };
 
 // The console's mode before the question, given back by the control handler when Ctrl-C,
 // Ctrl-Break or the closing of the console ends the program while echo is off, so that
@@ -65,6 +48,8 @@ HANDLE OpenConsole(const char* name) {
 // its line editing; it only stops showing what is typed.
 class QuietConsole {
 public:
+    static constexpr std::string_view kLineEnd = "\r\n";
+
     explicit QuietConsole(TerminalPinPrompt::CancelSignal& cancel) : cancel_(cancel) {
         input_ = OpenConsole("CONIN$");
         output_ = OpenConsole("CONOUT$");
@@ -157,22 +142,6 @@ public:
         return ReadResult::Entered;
     }
 
-    // Asks until an entry fits; false when the user cancels.
-    bool Ask(std::string_view prompt, Entry& entry) const {
-        for (;;) {
-            Write(prompt);
-            const ReadResult result = ReadLine(entry);
-            if (result == ReadResult::Entered) {
-                return true;
-            }
-            entry.Wipe();
-            if (result != ReadResult::TooLong) {
-                return false;
-            }
-            Write(kTooLong);
-        }
-    }
-
 private:
     TerminalPinPrompt::CancelSignal& cancel_;
     HANDLE input_ = INVALID_HANDLE_VALUE;
@@ -180,10 +149,6 @@ private:
     DWORD saved_ = 0;
     bool usable_ = false;
 };
-
-bool SameEntry(const Entry& a, const Entry& b) {
-    return std::strncmp(a.chars.data(), b.chars.data(), a.chars.size()) == 0;
-}
 
 }  // namespace
 
@@ -199,44 +164,19 @@ void TerminalPinPrompt::Cancel() {
 }
 
 bool TerminalPinPrompt::AskPin(PinEntryBuffer& buffer) {
-    Entry pin;
     if (cancel_->cancelled) {
         return false;
     }
     std::fflush(stdout);  // the report before the question
-    const QuietConsole console(*cancel_);
-    if (!console.Usable() || !console.Ask("PIN-Code: ", pin)) {
-        return false;
-    }
-    static_assert(sizeof buffer.pin == sizeof pin.chars);
-    std::memcpy(buffer.pin.data(), pin.chars.data(), pin.chars.size());
-    return true;
+    return questions::AskPin(QuietConsole(*cancel_), buffer);
 }
 
 bool TerminalPinPrompt::AskPukAndNewPin(PinUnblockBuffer& buffer) {
-    Entry puk;
-    Entry newPin;
-    Entry repeated;
     if (cancel_->cancelled) {
         return false;
     }
     std::fflush(stdout);  // the report before the question
-    const QuietConsole console(*cancel_);
-    if (!console.Usable() || !console.Ask("PUK: ", puk)) {
-        return false;
-    }
-    for (;;) {
-        if (!console.Ask("Neue PIN: ", newPin) || !console.Ask("PIN wiederholen: ", repeated)) {
-            return false;
-        }
-        if (SameEntry(newPin, repeated)) {
-            break;
-        }
-        console.Write(kMismatch);
-    }
-    std::memcpy(buffer.Puk(), puk.chars.data(), puk.chars.size());
-    std::memcpy(buffer.NewPin(), newPin.chars.data(), newPin.chars.size());
-    return true;
+    return questions::AskPukAndNewPin(QuietConsole(*cancel_), buffer);
 }
 
 }  // namespace zebrik::cli
