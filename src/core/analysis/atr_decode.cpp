@@ -288,7 +288,7 @@ private:
                               unsigned protocol, std::uint8_t value) {
         const std::string head = name + ": " + Hex(value) + " (";
         if (kind == 3) {
-            ExplainProtocolByte(head, round, value);
+            ExplainProtocolByte(head, round, protocol, value);
         } else if (round == 1 && kind == 0) {
             ExplainClockRate(head, value);
         } else if (round <= 2 && kind == 1) {
@@ -319,7 +319,9 @@ private:
         return seen;
     }
 
-    void ExplainProtocolByte(const std::string& head, unsigned round, std::uint8_t td) {
+    // `previous`: the protocol the TD byte of the round before named.
+    void ExplainProtocolByte(const std::string& head, unsigned round, unsigned previous,
+                             std::uint8_t td) {
         const unsigned protocol = td & 0x0F;
         std::string text = head + ProtocolName(protocol);
         if (round == 1 && protocol == 15) {
@@ -328,11 +330,10 @@ private:
         }
         // ISO/IEC 7816-3 8.2.3: the TD bytes name their protocols in ascending order; a
         // later T may repeat the one before (for its further interface bytes).
-        if (sawProtocolByte_ && protocol < lastProtocol_) {
-            text += Format(", nach T=%u nicht aufsteigend", lastProtocol_);
+        if (round > 1 && protocol < previous) {
+            text += Format(", nach T=%u nicht aufsteigend", previous);
             Fault("Protokolle nicht aufsteigend angegeben");
         }
-        lastProtocol_ = protocol;
         Line(text + "; " + Following(td >> 4, round + 1, "keine weiteren Schnittstellenbytes") +
              ")");
         if (protocol != 15 &&
@@ -676,7 +677,6 @@ private:
     std::vector<std::string_view> faults_;
     std::uint32_t fi_ = kDefaultFi;    // 0 when TA1 names a reserved value
     std::vector<unsigned> protocols_;  // the protocols of the TD bytes, in order, T=15 left out
-    unsigned lastProtocol_ = 0;        // the protocol of the latest TD byte
     bool sawProtocolByte_ = false;
     bool sawSpecificMode_ = false;
     bool checkNeeded_ = false;   // a TD byte named another protocol than T=0
