@@ -43,11 +43,11 @@ std::string DiallingNumberLine(unsigned index, unsigned count, std::span<const s
     const auto at = [&](std::size_t i) { return i < record.size() ? record[i] : kUnused; };
     const unsigned alphaLength = recordLength - kDiallingFixedPart;
     std::string line = Format("[%u/%u] ", index, count);
+    const auto name = record.first(std::min<std::size_t>(alphaLength, record.size()));
     if (simTextNames) {
-        AppendSimText(line, record.first(std::min<std::size_t>(alphaLength, record.size())));
-    }
-    for (unsigned i = 0; !simTextNames && i < alphaLength && at(i) != kUnused; ++i) {
-        AppendGsmChar(line, at(i));
+        AppendSimText(line, name);
+    } else {
+        AppendGsmText(line, name);
     }
     const std::uint8_t numberLength = at(alphaLength);  // TON/NPI byte included
     if (numberLength != kUnused) {

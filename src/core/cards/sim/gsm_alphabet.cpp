@@ -72,6 +72,10 @@ void AppendSimText(std::string& line, std::span<const std::uint8_t> field) {
         }
         return;
     }
+    AppendGsmText(line, field);
+}
+
+void AppendGsmText(std::string& line, std::span<const std::uint8_t> field) {
     for (const std::uint8_t byte : field) {
         if (byte == 0xFF) {
             break;

@@ -17,6 +17,9 @@ extern const std::array<char16_t, 128> GsmDefaultAlphabet;
 // shown only characters of its 8-bit code page.
 void AppendGsmChar(std::string& line, std::uint8_t byte);
 
+// Appends GSM characters of the field up to its first FF, as AppendGsmChar writes them.
+void AppendGsmText(std::string& line, std::span<const std::uint8_t> field);
+
 // Appends a text field of a UICC (ETSI TS 102 221 Annex A): when its first byte is 80, 81
 // or 82, one of the UCS2 forms, every character as itself (control characters and lone
 // surrogates as U+FFFD, so no card text breaks a line); else GSM characters up to the first

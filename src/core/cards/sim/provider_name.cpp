@@ -15,12 +15,9 @@ int ReadServiceProviderName(ReportAndPrompt& pane, const CardConnection& card) {
                     {kSelectMf, kSelectDfGsm, kSelectEfSpn, kReadBinarySpn}, response) == 0) {
         return 0;
     }
-    const auto data = response.Data();
     std::string line = "\r\nProvider: ";
     // Byte 0 is the display condition; the name follows, padded with FF.
-    for (std::size_t i = 1; i < data.size() && data[i] != 0xFF; ++i) {
-        AppendGsmChar(line, data[i]);
-    }
+    AppendGsmText(line, response.DataBytes(1, response.DataLength()));
     line += "\r\n";
     AppendReport(pane.report, line);
     return 1;
