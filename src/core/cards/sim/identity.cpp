@@ -35,10 +35,7 @@ int ReadSimIccid(ReportAndPrompt& pane, const CardConnection& card,
                     response) == 0) {
         return 0;
     }
-    std::string line = "\r\nICCID der SIM-Karte: ";
-    AppendBcdDigits(line, response.Data(), NibbleOrder::LowFirst);
-    line += "\r\n";
-    AppendReport(pane.report, line);
+    AppendReport(pane.report, IccidLine(response.Data()));
     CopyResponseData(destination, response, response.DataLength());
     return 1;
 }
@@ -60,6 +57,12 @@ int ReadGsmPhase(ReportAndPrompt& pane, const CardConnection& card, std::uint8_t
         *destination = phase;
     }
     return 1;
+}
+
+std::string IccidLine(std::span<const std::uint8_t> data) {
+    std::string line = "\r\nICCID der SIM-Karte: ";
+    AppendBcdDigits(line, data, NibbleOrder::LowFirst);
+    return line + "\r\n";
 }
 
 std::string ImsiLine(std::span<const std::uint8_t> data) {

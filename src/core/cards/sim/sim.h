@@ -21,6 +21,8 @@ int CheckSimCardholder(ReportAndPrompt& pane, const CardConnection& card);
 // The same, noting in `filesReached` whether the MF and DF GSM could be selected at all.
 int CheckSimCardholderNotingReach(ReportAndPrompt& pane, const CardConnection& card,
                                   bool& filesReached);
+// "\r\nICCID der SIM-Karte: " and the digits of the content of EF ICCID, "\r\n".
+std::string IccidLine(std::span<const std::uint8_t> data);
 // "\r\nIMSI: " and the digits of the content of EF IMSI (GSM 11.11 10.3.2, TS 31.102
 // 4.2.2), "\r\n".
 std::string ImsiLine(std::span<const std::uint8_t> data);

@@ -21,7 +21,6 @@ namespace {
 
 constexpr std::size_t kMaxAidLength = 16;
 // READ RECORD names its record in one byte.
-constexpr unsigned kMaxRecords = 255;
 // A PBR names a handful of ADN files; more than this is no phone book but a hostile card.
 constexpr std::size_t kMaxAdnFiles = 32;
 
@@ -252,18 +251,18 @@ public:
         return SendCommand(pane_, card_, SendPci::T0, iso::ReadBinary(le), response) != 0;
     }
 
-    // Reads the records of the selected EF into `records` as the FCP sizes them; the
-    // record count (at most 255 are read) or none when the FCP gives no usable size.
-    std::optional<unsigned> ReadSelectedRecords(std::uint16_t fileId, const ApduResponse& selected,
-                                                unsigned minimumLength,
-                                                std::vector<std::vector<std::uint8_t>>& records) {
+    // Reads the records of the selected EF into `records` as the FCP sizes them (its one
+    // count byte allows 255 at most); the layout, or none when the FCP gives no usable size.
+    std::optional<RecordLayout> ReadSelectedRecords(
+        std::uint16_t fileId, const ApduResponse& selected, unsigned minimumLength,
+        std::vector<std::vector<std::uint8_t>>& records) {
         const auto layout = RecordLayoutOf(FcpOf(selected));
         if (!layout || layout->length < minimumLength || layout->length > 255) {
             WriteNoSize(fileId);
             return std::nullopt;
         }
         ApduResponse response;
-        for (unsigned i = 1; i <= std::min(layout->count, kMaxRecords); ++i) {
+        for (unsigned i = 1; i <= layout->count; ++i) {
             const auto command = iso::ReadRecord(static_cast<std::uint8_t>(i),
                                                  static_cast<std::uint8_t>(layout->length));
             if (SendCommand(pane_, card_, SendPci::T0, command, response) == 0) {
@@ -272,11 +271,8 @@ public:
             const auto data = response.Data();
             records.emplace_back(data.begin(), data.end());
         }
-        recordLength_ = layout->length;
-        return layout->count;
+        return layout;
     }
-
-    unsigned LastRecordLength() const { return recordLength_; }
 
     // Tries left for the PIN and its PUK, asked without data (TS 102 221 11.1.9, 11.1.13).
     PinCounts CountsOf(std::uint8_t keyReference) {
@@ -360,7 +356,6 @@ private:
     const CardConnection& card_;
     std::span<const std::uint8_t> aid_;
     bool adfCurrent_ = false;
-    unsigned recordLength_ = 0;
 };
 
 bool ServiceAvailable(std::span<const std::uint8_t> ust, unsigned service) {
@@ -375,9 +370,7 @@ void WriteIccid(UsimReader& reader, ReportAndPrompt& pane, const CardConnection&
         SendCommand(pane, card, SendPci::T0, kReadIccid, response) == 0) {
         return;
     }
-    std::string line = "\r\nICCID der SIM-Karte: ";
-    AppendBcdDigits(line, response.Data(), NibbleOrder::LowFirst);
-    reader.Write(line + "\r\n");
+    reader.Write(IccidLine(response.Data()));
 }
 
 void WriteCounts(UsimReader& reader, const PinCounts& pin1, const PinCounts& pin2) {
@@ -442,18 +435,22 @@ void WriteProvider(UsimReader& reader) {
     reader.Write(line + "\r\n");
 }
 
-// Every record of a dialling-number EF of the ADF under its title.
-void ListAdfRecords(UsimReader& reader, std::uint16_t fileId, const char* title) {
-    ApduResponse response;
-    if (!reader.SelectInAdf(fileId, response)) {
-        return;
-    }
+// Every record of the dialling-number EF just selected, under its title.
+void ListSelectedRecords(UsimReader& reader, std::uint16_t fileId, const ApduResponse& selected,
+                         const char* title) {
     reader.Write(std::string("\r\n") + title + "\r\n");
     std::vector<std::vector<std::uint8_t>> records;
-    const auto count = reader.ReadSelectedRecords(fileId, response, kDiallingFixedPart, records);
-    for (std::size_t i = 0; count && i < records.size(); ++i) {
-        reader.Write(DiallingNumberLine(static_cast<unsigned>(i + 1), *count, records[i],
-                                        reader.LastRecordLength(), true));
+    const auto layout = reader.ReadSelectedRecords(fileId, selected, kDiallingFixedPart, records);
+    for (std::size_t i = 0; layout && i < records.size(); ++i) {
+        reader.Write(DiallingNumberLine(static_cast<unsigned>(i + 1), layout->count, records[i],
+                                        layout->length, true));
+    }
+}
+
+void ListAdfRecords(UsimReader& reader, std::uint16_t fileId, const char* title) {
+    ApduResponse response;
+    if (reader.SelectInAdf(fileId, response)) {
+        ListSelectedRecords(reader, fileId, response, title);
     }
 }
 
@@ -489,15 +486,6 @@ struct DiallingRecord {
     unsigned length = 0;
 };
 
-// The records of every ADN file, numbered across all of them.
-void WritePhonebookRecords(UsimReader& reader, const std::vector<DiallingRecord>& records,
-                           unsigned total) {
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        reader.Write(DiallingNumberLine(static_cast<unsigned>(i + 1), total, records[i].bytes,
-                                        records[i].length, true));
-    }
-}
-
 // A phone book whose DF the selects before this made current: EF.PBR, then every ADN file
 // it names. False when no PBR was read.
 bool ListPhonebook(UsimReader& reader) {
@@ -525,33 +513,29 @@ bool ListPhonebook(UsimReader& reader) {
         if (!reader.Select(SelectById(id), id, response)) {
             continue;
         }
-        const auto count = reader.ReadSelectedRecords(id, response, kDiallingFixedPart, read);
-        if (!count) {
+        const auto layout = reader.ReadSelectedRecords(id, response, kDiallingFixedPart, read);
+        if (!layout) {
             continue;
         }
-        total += std::min(*count, kMaxRecords);
+        total += layout->count;
         for (auto& bytes : read) {
-            records.push_back({std::move(bytes), reader.LastRecordLength()});
+            records.push_back({std::move(bytes), layout->length});
         }
     }
-    WritePhonebookRecords(reader, records, total);
+    // Numbered across all ADN files: the total goes into every line.
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        reader.Write(DiallingNumberLine(static_cast<unsigned>(i + 1), total, records[i].bytes,
+                                        records[i].length, true));
+    }
     return true;
 }
 
 // DF.TELECOM's EF.ADN, for a card without a PBR.
 void ListTelecomAdn(UsimReader& reader) {
     ApduResponse response;
-    if (!reader.Select(SelectByPath(kDfTelecom, kEfAdn), kEfAdn, response)) {
-        return;
+    if (reader.Select(SelectByPath(kDfTelecom, kEfAdn), kEfAdn, response)) {
+        ListSelectedRecords(reader, kEfAdn, response, "Kurzrufnummern...");
     }
-    reader.Write("\r\nKurzrufnummern...\r\n");
-    std::vector<std::vector<std::uint8_t>> read;
-    const auto count = reader.ReadSelectedRecords(kEfAdn, response, kDiallingFixedPart, read);
-    std::vector<DiallingRecord> records;
-    for (auto& bytes : read) {
-        records.push_back({std::move(bytes), reader.LastRecordLength()});
-    }
-    WritePhonebookRecords(reader, records, count.value_or(0));
 }
 
 void ListPhonebooks(UsimReader& reader, bool localPhonebook) {
@@ -568,7 +552,6 @@ void ListPhonebooks(UsimReader& reader, bool localPhonebook) {
     if (!pbrRead) {
         ListTelecomAdn(reader);
     }
-    reader.LeaveAdf();
 }
 
 }  // namespace
