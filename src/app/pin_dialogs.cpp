@@ -5,9 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QValidator>
-#include <array>
 #include <optional>
-#include <string>
 
 #include "app/dialog_units.h"
 #include "core/report/text.h"
@@ -18,32 +16,6 @@ namespace {
 
 constexpr int kFieldLimit = static_cast<int>(kMaxPinLength);
 
-// The card gets the typed characters as single bytes of Windows-1252, the code page the
-// report shows card text in. The table comes from the report's own byte-to-text mapping.
-const std::array<char32_t, 256>& Windows1252CodePoints() {
-    static const std::array<char32_t, 256> table = [] {
-        std::array<char32_t, 256> codePoints{};
-        for (int byte = 1; byte < 256; ++byte) {
-            std::string utf8;
-            AppendCardChar(utf8, static_cast<std::uint8_t>(byte));
-            const QList<uint> ucs4 = QString::fromUtf8(utf8).toUcs4();
-            codePoints[static_cast<std::size_t>(byte)] = ucs4.size() == 1 ? ucs4[0] : 0;
-        }
-        return codePoints;
-    }();
-    return table;
-}
-
-std::optional<char> Windows1252Byte(char32_t codePoint) {
-    const auto& table = Windows1252CodePoints();
-    for (std::size_t byte = 1; byte < table.size(); ++byte) {
-        if (table[byte] == codePoint) {
-            return static_cast<char>(static_cast<unsigned char>(byte));
-        }
-    }
-    return std::nullopt;
-}
-
 // Refuses characters that have no byte in Windows-1252: the card would otherwise get a
 // substitute instead of what the user typed, and a wrong PIN costs an attempt.
 class Windows1252Validator final : public QValidator {
@@ -51,7 +23,7 @@ public:
     using QValidator::QValidator;
     State validate(QString& input, int& /*pos*/) const override {
         for (const char32_t codePoint : input.toUcs4()) {
-            if (!Windows1252Byte(codePoint)) {
+            if (!CardCharByte(codePoint)) {
                 return Invalid;
             }
         }
@@ -69,8 +41,8 @@ void TakeField(QLineEdit& field, char* target) {
         if (length == kMaxPinLength) {
             break;
         }
-        if (const std::optional<char> byte = Windows1252Byte(codePoint)) {
-            target[length++] = *byte;
+        if (const std::optional<std::uint8_t> byte = CardCharByte(codePoint)) {
+            target[length++] = static_cast<char>(*byte);
         }
     }
     target[length] = '\0';
@@ -80,8 +52,8 @@ void TakeField(QLineEdit& field, char* target) {
 QString FieldText(const char* string) {
     QString text;
     for (std::size_t i = 0; i < kMaxPinLength && string[i] != '\0'; ++i) {
-        text +=
-            QString::fromUcs4(&Windows1252CodePoints()[static_cast<unsigned char>(string[i])], 1);
+        const char32_t codePoint = CardCharCodePoint(static_cast<std::uint8_t>(string[i]));
+        text += QString::fromUcs4(&codePoint, 1);
     }
     return text;
 }

@@ -8,26 +8,6 @@
 
 namespace zebrik::win32 {
 
-namespace {
-
-// From the report's own byte-to-text mapping, so that the PIN dialogs and the report
-// agree on every byte. Every Windows-1252 character is one UTF-16 unit.
-const std::array<wchar_t, 256>& Windows1252Table() {
-    static const std::array<wchar_t, 256> table = [] {
-        std::array<wchar_t, 256> characters{};
-        for (int byte = 1; byte < 256; ++byte) {
-            std::string utf8;
-            AppendCardChar(utf8, static_cast<std::uint8_t>(byte));
-            const std::wstring wide = WideFromUtf8(utf8);
-            characters[static_cast<std::size_t>(byte)] = wide.size() == 1 ? wide[0] : L'\0';
-        }
-        return characters;
-    }();
-    return table;
-}
-
-}  // namespace
-
 std::wstring WideFromUtf8(std::string_view utf8) {
     if (utf8.empty() || utf8.size() > INT_MAX) {
         return {};
@@ -41,18 +21,14 @@ std::wstring WideFromUtf8(std::string_view utf8) {
     return wide;
 }
 
+// Every Windows-1252 character is one UTF-16 unit.
 wchar_t Windows1252Char(std::uint8_t byte) {
-    return Windows1252Table()[byte];
+    return static_cast<wchar_t>(CardCharCodePoint(byte));
 }
 
 std::optional<char> Windows1252Byte(wchar_t character) {
-    const auto& table = Windows1252Table();
-    for (std::size_t byte = 1; byte < table.size(); ++byte) {
-        if (character != L'\0' && table[byte] == character) {
-            return static_cast<char>(static_cast<unsigned char>(byte));
-        }
-    }
-    return std::nullopt;
+    const std::optional<std::uint8_t> byte = CardCharByte(static_cast<char32_t>(character));
+    return byte ? std::optional(static_cast<char>(*byte)) : std::nullopt;
 }
 
 }  // namespace zebrik::win32

@@ -40,6 +40,7 @@ TEST(CodePageTest, CardBytesAreWindows1252AndZkaTextsCodePage850AsIconvHasThem) 
         // converts them.
         const std::string c1 = {'\xC2', static_cast<char>(byte)};
         EXPECT_EQ(shown, ByIconv("CP1252", byte).value_or(c1)) << byte;
+        EXPECT_EQ(CardCharByte(CardCharCodePoint(static_cast<std::uint8_t>(byte))), byte);
         const std::uint8_t field[] = {static_cast<std::uint8_t>(byte)};
         EXPECT_EQ(Cp850ToUtf8(field), ByIconv("CP850", byte).value_or("?")) << byte;
     }

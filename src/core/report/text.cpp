@@ -124,14 +124,22 @@ constexpr std::array<char16_t, 32> kWindows1252High = {
 
 }  // namespace
 
-void AppendCardChar(std::string& line, std::uint8_t byte) {
-    if (byte == 0) {
-        return;
+char32_t CardCharCodePoint(std::uint8_t byte) {
+    return byte >= 0x80 && byte <= 0x9F ? kWindows1252High[byte - 0x80] : char32_t{byte};
+}
+
+std::optional<std::uint8_t> CardCharByte(char32_t codePoint) {
+    for (unsigned byte = 1; byte <= 0xFF; ++byte) {
+        if (CardCharCodePoint(static_cast<std::uint8_t>(byte)) == codePoint) {
+            return static_cast<std::uint8_t>(byte);
+        }
     }
-    if (byte >= 0x80 && byte <= 0x9F) {
-        AppendUtf8(line, kWindows1252High[byte - 0x80]);
-    } else {
-        AppendUtf8(line, byte);
+    return std::nullopt;
+}
+
+void AppendCardChar(std::string& line, std::uint8_t byte) {
+    if (byte != 0) {
+        AppendUtf8(line, CardCharCodePoint(byte));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,6 +17,12 @@ namespace zebrik {
 // Appends a card or reader byte as one character of the Windows-1252 code page, encoded
 // as UTF-8. A NUL byte adds nothing.
 void AppendCardChar(std::string& line, std::uint8_t byte);
+
+// The character a card byte stands for, as AppendCardChar shows it (0 for NUL), and the
+// byte for a character both ways: the PIN dialogs send what is typed in the code page the
+// report shows. None for a character Windows-1252 lacks, and never byte 0.
+char32_t CardCharCodePoint(std::uint8_t byte);
+std::optional<std::uint8_t> CardCharByte(char32_t codePoint);
 
 // Appends every byte with AppendCardChar.
 void AppendCardText(std::string& line, std::span<const std::uint8_t> bytes);
