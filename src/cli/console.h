@@ -11,10 +11,13 @@ namespace zebrik::cli {
 // go out unchanged (Windows), false when they are to become "\n" (POSIX).
 bool PrepareReportOutput();
 
-// Writes UTF-8 text to a stream that is a console, as the console wants it (Windows:
-// UTF-16, whatever the console's code page); false, with nothing written, when the stream
-// is no console or the platform needs nothing of the kind (POSIX).
-bool WriteToConsole(std::FILE* stream, std::string_view utf8Text);
+// Whether the stream is a console that wants text its own way (Windows: UTF-16, whatever
+// the console's code page); never on POSIX. The program never reopens its streams, so a
+// caller asks once.
+bool IsConsole(std::FILE* stream);
+
+// Writes UTF-8 text to a stream for which IsConsole holds.
+void WriteToConsole(std::FILE* stream, std::string_view utf8Text);
 
 // Opens (creates, or empties) the trace file for writing; null when that fails.
 std::FILE* OpenTraceFile(const std::string& path);

@@ -15,21 +15,29 @@ bool PrepareReportOutput() {
     return true;
 }
 
+namespace {
+
+HANDLE HandleOf(std::FILE* stream) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+}
+
+}  // namespace
+
+bool IsConsole(std::FILE* stream) {
+    DWORD mode = 0;
+    return HandleOf(stream) != INVALID_HANDLE_VALUE && GetConsoleMode(HandleOf(stream), &mode);
+}
+
 // A console shows UTF-8 bytes right only in code page 65001; given UTF-16 it shows them in
 // any code page. The report's pieces are whole lines, so no character is cut in two.
-bool WriteToConsole(std::FILE* stream, std::string_view utf8Text) {
-    const auto console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    DWORD mode = 0;
-    if (console == INVALID_HANDLE_VALUE || !GetConsoleMode(console, &mode)) {
-        return false;
-    }
+void WriteToConsole(std::FILE* stream, std::string_view utf8Text) {
+    const HANDLE console = HandleOf(stream);
     std::fflush(stream);
     const int size = static_cast<int>(utf8Text.size());
     std::wstring wide(utf8Text.size(), L'\0');
     const int length = MultiByteToWideChar(CP_UTF8, 0, utf8Text.data(), size, wide.data(), size);
     DWORD written = 0;
     WriteConsoleW(console, wide.data(), static_cast<DWORD>(length), &written, nullptr);
-    return true;
 }
 
 // The trace keeps the C library's text mode: its lines end with "\r\n" like the report's.

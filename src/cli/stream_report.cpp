@@ -24,7 +24,11 @@ void StreamReport::Finish() {
 }
 
 void StreamReport::Write(std::string_view text) {
-    if (text.empty() || WriteToConsole(stream_, text)) {
+    if (text.empty()) {
+        return;
+    }
+    if (console_) {
+        WriteToConsole(stream_, text);
         return;
     }
     if (std::fwrite(text.data(), 1, text.size(), stream_) != text.size()) {

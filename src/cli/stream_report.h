@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "cli/console.h"
 #include "cli/line_ends.h"
 #include "core/ports/forwarding_resource_manager.h"
 #include "core/ports/report.h"
@@ -18,7 +19,7 @@ namespace zebrik::cli {
 class StreamReport : public Report {
 public:
     StreamReport(std::FILE* stream, bool keepLineEnds)
-        : stream_(stream), keepLineEnds_(keepLineEnds) {}
+        : stream_(stream), keepLineEnds_(keepLineEnds), console_(IsConsole(stream)) {}
 
     // A run starts with nothing written yet, so there is nothing to empty.
     void Clear() override {}
@@ -38,6 +39,7 @@ private:
 
     std::FILE* stream_;
     bool keepLineEnds_;
+    bool console_;  // asked once, not for every piece
     LineEndConverter lineEnds_;
     bool written_ = true;
 };
