@@ -2,7 +2,7 @@
 # Cross-builds Zebrik SmartCard for 64-bit Windows 10 and 11 on Debian with mingw-w64
 # (scripts/install-deps.sh --tests installs it) and packs the programs for handing out:
 #   build/windows/zebrik-report.exe
-#   build/windows/zebrik-smartcard.exe                 (the Win32 window, when src/win32 is there)
+#   build/windows/zebrik-smartcard.exe                 (the Win32 window)
 #   build/windows/zebrik-smartcard-windows-x64.zip     (the programs, LIESMICH.txt, LICENSE.txt)
 # The unit tests for Windows are built beside them (tests/windows/run_wine_tests.sh runs
 # them under Wine).
@@ -19,10 +19,7 @@ cmake --build "$build" -j"$(nproc)"
 stage="$build/zip"
 rm -rf "$stage"
 mkdir -p "$stage"
-programs=(zebrik-report.exe)
-if [[ -f "$build/zebrik-smartcard.exe" ]]; then
-    programs+=(zebrik-smartcard.exe)
-fi
+programs=(zebrik-report.exe zebrik-smartcard.exe)
 for program in "${programs[@]}"; do
     cp "$build/$program" "$stage/"
 done

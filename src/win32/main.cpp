@@ -7,11 +7,11 @@
 #include <cwchar>
 #include <memory>
 
+#include "pcsc/pcsc_resource_manager.h"
 #include "sim/catalog.h"
 #include "sim/sim_resource_manager.h"
 #include "win32/main_dialog.h"
 #include "win32/single_instance.h"
-#include "win32/system_resource_manager.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ std::unique_ptr<zebrik::ResourceManager> ChosenResourceManager() {
     if (DemoAsked()) {
         return std::make_unique<zebrik::sim::SimResourceManager>(zebrik::sim::DemoReaders());
     }
-    return SystemResourceManager();
+    return std::make_unique<zebrik::PcscResourceManager>();
 }
 
 }  // namespace
